@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""Assembles a runnable release folder from the built programs and the release kit.
+
+    assemble_release.py --bin BUILD/bin --out dist/release --commit-file F --version 0.6.1 [--clean]
+
+The layout is the one a user unzips: the launcher and its job helper, the Python kit, the
+release's sources with the build script, the changelog and an empty build folder. The game is
+not part of a release: the build script makes it from the user's disc. --clean also empties the
+build and game folders, for a run that has to start from nothing.
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+KIT_SOURCE = os.path.join(ROOT, "release_kit")
+WINDOWS = os.name == "nt"
+
+
+def copy_program(src, dst):
+    tmp = dst + ".tmp"
+    shutil.copy2(src, tmp)
+    os.replace(tmp, dst)  # a running launcher keeps its old inode; never write into it
+
+
+def make_kit(out, python):
+    kit = os.path.join(out, "kit")
+    interpreter = os.path.join(kit, "python", "bin", "python3")
+    if not os.path.exists(interpreter):
+        shutil.rmtree(os.path.join(kit, "python"), ignore_errors=True)
+        subprocess.run([python, "-m", "venv", "--without-pip", os.path.join(kit, "python")],
+                       check=True)
+    version = subprocess.run([interpreter, "-c", "import sys; print(sys.version.split()[0])"],
+                             check=True, capture_output=True, text=True).stdout.strip()
+    with open(os.path.join(kit, "kit_manifest.json"), "w", encoding="utf-8") as f:
+        json.dump({"python": version, "kind": "venv", "pip": False}, f, indent=2)
+        f.write("\n")
+
+
+def copy_source(out, version, commit, bin_dir):
+    source = os.path.join(out, "source")
+    shutil.copytree(os.path.join(KIT_SOURCE, "source"), source, dirs_exist_ok=True,
+                    ignore=shutil.ignore_patterns("__pycache__"))
+    with open(os.path.join(source, "release.ini"), "w", encoding="utf-8", newline="\n") as f:
+        f.write("[release]\nversion = %s\ncommit = %s\n" % (version, commit))
+    demo = os.path.join(source, "demo")
+    os.makedirs(demo, exist_ok=True)
+    game = "qm.exe" if WINDOWS else "qm"
+    built = os.path.join(bin_dir, game)
+    target = os.path.join(demo, game)
+    if os.path.exists(built):
+        copy_program(built, target)
+    elif not os.path.exists(target):
+        # No demo game was built: a program that starts and ends cleanly stands in.
+        with open(target, "w", encoding="utf-8") as f:
+            f.write("#!/bin/sh\nexit 0\n")
+        os.chmod(target, 0o755)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", required=True)
+    ap.add_argument("--out", required=True)
+    ap.add_argument("--commit-file", required=True)
+    ap.add_argument("--version", required=True)
+    ap.add_argument("--python", default="/usr/bin/python3")
+    ap.add_argument("--clean", action="store_true")
+    a = ap.parse_args()
+
+    with open(a.commit_file, encoding="utf-8") as f:
+        commit = f.read().strip()
+    out = os.path.abspath(a.out)
+    os.makedirs(out, exist_ok=True)
+    if a.clean:
+        for sub in ("build", "game", "update", "selftest"):
+            shutil.rmtree(os.path.join(out, sub), ignore_errors=True)
+
+    exe = "QMLauncher.exe" if WINDOWS else "qm-launcher"
+    copy_program(os.path.join(a.bin, exe), os.path.join(out, exe))
+    job = os.path.join(a.bin, "qm-job")
+    if os.path.exists(job):
+        copy_program(job, os.path.join(out, "qm-job"))
+    make_kit(out, a.python)
+    copy_source(out, a.version, commit, a.bin)
+    shutil.copy2(os.path.join(KIT_SOURCE, "CHANGELOG.md"), os.path.join(out, "CHANGELOG.md"))
+    os.makedirs(os.path.join(out, "build"), exist_ok=True)
+    print("release assembled in %s" % out)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
