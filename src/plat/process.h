@@ -1,0 +1,74 @@
+// One child program, started captured or plain.
+//
+// Captured: no console, standard input from the null device, standard output and standard error
+// merged into one pipe that a reader thread splits into lines; the child and everything it starts
+// end together on kill() and on release. Plain: an independent program that outlives us.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+class Process {
+public:
+    Process();
+    ~Process(); // releases the child: a captured one ends with its whole tree, a plain one stays
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Releases the previous child first. On failure err holds the system's reason.
+    bool start(const std::string& program, const std::vector<std::string>& args,
+               const std::string& workDir, bool capture, std::string& err);
+    bool running();
+    // The exit code once ended; -1 while running, when never started, or unreadable.
+    int exitCode();
+    unsigned pid() const;
+    // All complete lines queued so far, oldest first.
+    std::vector<std::string> takeLines();
+    // Waits until the reader has seen the end of the output, at most ms milliseconds.
+    void waitOutput(int ms);
+    // Ends the child (and, when captured, all it started) at once; exitCode() then reads 1.
+    void kill();
+    // Asks the child's windows to close; does not wait.
+    void closeWindows();
+
+    struct State; // the backend's handles (process_posix.cpp, process_win32.cpp)
+
+private:
+    // What the reader thread hands to the frame thread; the same for every backend
+    // (process.cpp). Lines end at a line feed, lose one carriage return before it, and a last
+    // unterminated line is delivered at the end of the output.
+    class Output {
+    public:
+        void reset();                               // no reader runs: empty queue, done
+        void begin();                               // just before a reader starts
+        void feed(const char* data, std::size_t n); // reader thread only
+        void finish();                              // reader thread, at its very end
+        bool done() const { return done_.load(); }
+        std::vector<std::string> take();
+
+    private:
+        std::mutex lock_;
+        std::deque<std::string> lines_; // guarded by lock_
+        std::string pending_;           // reader thread only
+        std::atomic<bool> done_{true};
+    };
+
+    void release();
+
+    std::unique_ptr<State> s_;
+    Output out_;
+};
+
+// One argument in the form Windows programs split command lines by.
+std::wstring quoteArg(const std::wstring& arg);
+// The calling thread's last system error as text.
+std::string lastErrorText();
+
+} // namespace plat

@@ -1,0 +1,37 @@
+// The launcher's one window: SDL3 with an OpenGL 3.3 core context, Dear ImGui on top.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct App;
+struct SDL_Window;
+
+// The interface scale, 1 to 3, settled when the window opens and never changed afterwards.
+extern float uiScale;
+extern SDL_Window* mainWindow;
+
+// Opens the window at a size that fits the display and the scale. On failure error holds the
+// text for the start-up error box.
+bool openWindow(const char* title, int width, int height, float requestedScale, std::string& error);
+void setMinimumWindowSize(int width, int height);
+// Hands every pending event to the interface; true when closing was requested.
+bool pollEvents();
+void waitEvents(double seconds);
+void beginFrame();
+// Renders, saves the screenshot app.screenshotPath asks for, presents and paces.
+void endFrame(App& app);
+void shutdownWindow();
+// Restarts the frame pacing clock, so the first frame after a pause is not held back.
+void restartFramePacing();
+// Hidden while the game owns the screen; shown again in front of other windows afterwards.
+void hideMainWindow();
+void showMainWindow();
+
+// The scale and size rules, apart from SDL so they can be checked without a display.
+struct WindowFit {
+    float scale;
+    int width;
+    int height;
+};
+WindowFit fitWindow(int width, int height, float scale, bool haveMode, int modeW, int modeH);
