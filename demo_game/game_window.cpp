@@ -1,8 +1,8 @@
-// OpenGL entry points · opening · the three modes · frames, captures and pacing · closing.
+// Opening · the three modes · frames, captures and pacing · closing.
 #include "game_window.h"
 
 #include "game_config.h"
-#include "selftest/png.h"
+#include "plat/gl_calls.h"
 
 #include <SDL3/SDL.h>
 #include <imgui.h>
@@ -17,37 +17,6 @@ namespace {
 SDL_Window* window = nullptr;
 SDL_GLContext glContext = nullptr;
 uint64_t lastPresentNs = 0;
-
-// --- OpenGL entry points -------------------------------------------------------------------------
-// Only these few calls are made directly; Dear ImGui's back end loads its own.
-
-using GLenum = unsigned int;
-using GLbitfield = unsigned int;
-using GLint = int;
-using GLsizei = int;
-using GLfloat = float;
-const GLenum kColorBufferBit = 0x4000;
-const GLenum kBack = 0x0405;
-const GLenum kPackAlignment = 0x0D05;
-const GLenum kRgba = 0x1908;
-const GLenum kUnsignedByte = 0x1401;
-void (*glClearColor_)(GLfloat, GLfloat, GLfloat, GLfloat) = nullptr;
-void (*glClear_)(GLbitfield) = nullptr;
-void (*glViewport_)(GLint, GLint, GLsizei, GLsizei) = nullptr;
-void (*glReadPixels_)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*) = nullptr;
-void (*glPixelStorei_)(GLenum, GLint) = nullptr;
-void (*glReadBuffer_)(GLenum) = nullptr;
-
-template <class F> bool lookUp(F& fn, const char* name) {
-    fn = reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
-    return fn != nullptr;
-}
-
-bool loadGl() {
-    return lookUp(glClearColor_, "glClearColor") && lookUp(glClear_, "glClear") &&
-           lookUp(glViewport_, "glViewport") && lookUp(glReadPixels_, "glReadPixels") &&
-           lookUp(glPixelStorei_, "glPixelStorei") && lookUp(glReadBuffer_, "glReadBuffer");
-}
 
 SDL_DisplayID windowDisplay() {
     SDL_DisplayID d = window ? SDL_GetDisplayForWindow(window) : 0;
@@ -129,7 +98,7 @@ bool openGameWindow(int width, int height, const std::string& mode, std::string&
         err = std::string("OpenGL 3.3 is not available: ") + SDL_GetError();
         return false;
     }
-    if (!loadGl()) {
+    if (!plat::gl::load()) {
         err = "the OpenGL driver lacks basic functions";
         return false;
     }
@@ -175,27 +144,13 @@ void beginGameFrame() {
     ImGui::NewFrame();
 }
 
-static void capture(const std::string& path, int w, int h) {
-    size_t row = size_t(w) * 4;
-    std::vector<unsigned char> read(row * size_t(h), 0), flipped(row * size_t(h), 0);
-    glReadBuffer_(kBack);
-    glPixelStorei_(kPackAlignment, 1);
-    glReadPixels_(0, 0, w, h, kRgba, kUnsignedByte, read.data());
-    // OpenGL's rows run bottom-up, the file's top-down.
-    for (int r = 0; r < h; ++r)
-        std::copy_n(read.data() + size_t(h - 1 - r) * row, row, flipped.data() + size_t(r) * row);
-    writePng(path, flipped.data(), unsigned(w), unsigned(h), false);
-}
-
 void endGameFrame(int fps, const std::string& capturePath) {
     ImGui::Render();
     int w = 0, h = 0;
     SDL_GetWindowSizeInPixels(window, &w, &h);
-    glViewport_(0, 0, w, h);
-    glClearColor_(0, 0, 0, 1);
-    glClear_(kColorBufferBit);
+    plat::gl::clear(w, h, 0, 0, 0);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
-    if (!capturePath.empty() && w > 0 && h > 0) capture(capturePath, w, h);
+    if (!capturePath.empty()) plat::gl::saveBackBuffer(capturePath, w, h);
     SDL_GL_SwapWindow(window);
 
     // Vertical sync alone does not pace a window that the system does not show (minimised, or a

@@ -1,18 +1,16 @@
 // The window, its OpenGL context, Dear ImGui's set-up, the frame's end and its pacing.
 //
-// Sections: size rules · opening · events and frames · screenshot · shutting down
+// Sections: size rules · opening · events and frames · shutting down
 #include "plat/window.h"
 
 #include "app/app.h"
-#include "selftest/png.h"
+#include "plat/gl_calls.h"
 
 #include <SDL3/SDL.h>
 #include <imgui.h>
 #include <imgui_impl_opengl3.h>
 #include <imgui_impl_sdl3.h>
 
-#include <algorithm>
-#include <vector>
 
 float uiScale = 1.0f;
 SDL_Window* mainWindow = nullptr;
@@ -22,28 +20,6 @@ namespace {
 SDL_GLContext glContext = nullptr;
 uint64_t lastPresentNs = 0;
 const uint64_t kFramePeriodNs = 16666666;
-
-// The few OpenGL calls the launcher makes itself; everything else is drawn by Dear ImGui.
-using GLenum = unsigned int;
-using GLbitfield = unsigned int;
-using GLint = int;
-using GLsizei = int;
-using GLfloat = float;
-const GLenum kColorBufferBit = 0x4000;
-const GLenum kBack = 0x0405;
-const GLenum kPackAlignment = 0x0D05;
-const GLenum kRgba = 0x1908;
-const GLenum kUnsignedByte = 0x1401;
-void (*glClearColor_)(GLfloat, GLfloat, GLfloat, GLfloat) = nullptr;
-void (*glClear_)(GLbitfield) = nullptr;
-void (*glViewport_)(GLint, GLint, GLsizei, GLsizei) = nullptr;
-void (*glReadPixels_)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*) = nullptr;
-void (*glPixelStorei_)(GLenum, GLint) = nullptr;
-void (*glReadBuffer_)(GLenum) = nullptr;
-
-template <class F> void lookUp(F& fn, const char* name) {
-    fn = reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
-}
 
 void setMultisample(bool on) {
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, on ? 1 : 0);
@@ -134,12 +110,7 @@ bool openWindow(const char* title, int width, int height, float requestedScale, 
         return false;
     }
     SDL_GL_SetSwapInterval(1);
-    lookUp(glClearColor_, "glClearColor");
-    lookUp(glClear_, "glClear");
-    lookUp(glViewport_, "glViewport");
-    lookUp(glReadPixels_, "glReadPixels");
-    lookUp(glPixelStorei_, "glPixelStorei");
-    lookUp(glReadBuffer_, "glReadBuffer");
+    plat::gl::load(); // a missing entry point only disables what needs it
 
     SDL_SetWindowPosition(mainWindow, SDL_WINDOWPOS_CENTERED_DISPLAY(display),
                           SDL_WINDOWPOS_CENTERED_DISPLAY(display));
@@ -204,30 +175,14 @@ void showMainWindow() {
     restartFramePacing();
 }
 
-// --- screenshot ------------------------------------------------------------------------------------
-
-static void saveScreenshot(const std::string& path, int w, int h) {
-    size_t row = size_t(w) * 4;
-    std::vector<unsigned char> read(row * size_t(h), 0), flipped(row * size_t(h), 0);
-    if (glReadBuffer_) glReadBuffer_(kBack);
-    if (glPixelStorei_) glPixelStorei_(kPackAlignment, 1);
-    glReadPixels_(0, 0, w, h, kRgba, kUnsignedByte, read.data());
-    // OpenGL's rows run bottom-up, the file's top-down.
-    for (int r = 0; r < h; ++r)
-        std::copy_n(read.data() + size_t(h - 1 - r) * row, row, flipped.data() + size_t(r) * row);
-    writePng(path, flipped.data(), unsigned(w), unsigned(h), false);
-}
-
 void endFrame(App& app) {
     ImGui::Render();
     int w = 0, h = 0;
     if (mainWindow) SDL_GetWindowSizeInPixels(mainWindow, &w, &h);
-    if (glViewport_) glViewport_(0, 0, w, h);
-    if (glClearColor_) glClearColor_(1 / 255.0f, 3 / 255.0f, 10 / 255.0f, 1);
-    if (glClear_) glClear_(kColorBufferBit);
+    plat::gl::clear(w, h, 1 / 255.0f, 3 / 255.0f, 10 / 255.0f);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
-    if (!app.screenshotPath.empty() && w > 0 && h > 0 && glReadPixels_)
-        saveScreenshot(app.screenshotPath, w, h);
+    // The exact frame about to be presented; a zero-sized (minimised) window writes nothing.
+    if (!app.screenshotPath.empty()) plat::gl::saveBackBuffer(app.screenshotPath, w, h);
     SDL_GL_SwapWindow(mainWindow);
 
     uint64_t now = SDL_GetTicksNS();
