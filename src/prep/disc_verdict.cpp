@@ -1,0 +1,85 @@
+// The disc check: the build script's check mode, and its verdict turned into the user's message.
+#include "app/app.h"
+#include "plat/fs.h"
+#include "ui/lang.h"
+
+#include <cstring>
+
+void App::startDiscCheck(const std::string& path) {
+    if (checkingDisc) return;
+    // The accepted disc is remembered as a full path, so it still names the image after the
+    // launcher was started from another folder.
+    std::string full = plat::absolutePath(path);
+    std::vector<std::string> a = scriptArgs();
+    a.insert(a.end(), {"--check", "--disc", full});
+    discMessage.clear();
+    discDetail.clear();
+    std::string err;
+    if (discCheck.start(pythonExe, a, sourceDir, true, err)) {
+        checkingDisc = true;
+        discUnderCheck = full;
+    } else {
+        discMessage =
+            ui::tr("The disc could not be checked.", "Le disque n'a pas pu être vérifié.");
+        discDetail = err;
+    }
+}
+
+namespace {
+
+struct Refusal {
+    const char* keyword;
+    const char* en;
+    const char* fr;
+};
+
+// Searched in this order; the first keyword found in the script's reason decides.
+const Refusal kRefusals[] = {
+    {"European", "This is the European disc. Only the USA disc (SQMU-40420) is supported.",
+     "C'est le disque européen. Seul le disque américain (SQMU-40420) est pris en charge."},
+    {"boots", "This disc image is another game.", "Cette image disque est un autre jeu."},
+    {"SHA-1",
+     "This copy differs from the USA disc: modified or damaged. Make a fresh copy of your disc.",
+     "Cette copie diffère du disque américain : modifiée ou abîmée. Refaites une copie de votre "
+     "disque."},
+    {"does not exist", "This file is no longer there.", "Ce fichier n'existe plus."},
+};
+
+bool startsWith(const std::string& s, const char* prefix) {
+    return s.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+} // namespace
+
+void App::pollDiscCheck() {
+    if (!checkingDisc || discCheck.running()) return;
+    discCheck.waitOutput(1000);
+    std::string okLine, detail;
+    for (const std::string& line : discCheck.takeLines()) {
+        if (line.size() >= 2 && startsWith(line, "OK"))
+            okLine = line;
+        else if (line.size() >= 13 && startsWith(line, "ERROR verify "))
+            detail = line.substr(13);
+        else if (detail.empty() && !line.empty() && !startsWith(line, "INFO"))
+            detail = line;
+    }
+    checkingDisc = false;
+
+    if (!okLine.empty() && discCheck.exitCode() == 0) {
+        settings.disc = discUnderCheck;
+        saveLauncherSettings(settings, launcherIni);
+        screen = Screen::Ready;
+        tab = 0;
+        statusMessage.clear();
+        return;
+    }
+    discDetail = detail;
+    discMessage =
+        ui::tr("This file is not a PS2 disc image.", "Ce fichier n'est pas une image disque PS2.");
+    for (const Refusal& r : kRefusals) {
+        if (detail.find(r.keyword) != std::string::npos) {
+            discMessage = ui::tr(r.en, r.fr);
+            break;
+        }
+    }
+}

@@ -1,0 +1,64 @@
+// The frame loop with a real window: while the game owns the screen it blocks between polls
+// instead of spinning, and the quit request ends it.
+#include "app/app.h"
+#include "app/frame_loop.h"
+#include "plat/clock.h"
+#include "plat/env.h"
+#include "plat/window.h"
+#include "selftest/selftest.h"
+#include "ui/frame.h"
+
+#include <gtest/gtest.h>
+#include <imgui.h>
+
+namespace {
+
+class FrameLoop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (plat::getEnv("DISPLAY").empty()) GTEST_SKIP() << "no X server";
+        std::string error;
+        ASSERT_TRUE(openWindow("QM Launcher test", 1120, 760, 1, error)) << error;
+        ImGui::StyleColorsDark();
+        ui::setupFontsAndStyle();
+    }
+    void TearDown() override {
+        if (mainWindow) shutdownWindow();
+    }
+};
+
+TEST_F(FrameLoop, HiddenLoopPollsAboutTenTimesASecond) {
+    App app;
+    app.gameOwnsScreen = true;
+    Selftest st;
+    st.disc = "active";
+    int passes = 0;
+    st.steps.push_back({"count", [&](App& a, double elapsed) {
+                            ++passes;
+                            if (elapsed >= 2) a.quitNow = true;
+                            return false;
+                        }});
+    double t0 = plat::now();
+    runFrameLoop(app, st);
+    double seconds = plat::now() - t0;
+    // About 20 passes in 2 s; a loop that did not block would make thousands.
+    EXPECT_GE(passes, 5);
+    EXPECT_LE(passes, 60) << "in " << seconds << " s";
+}
+
+TEST_F(FrameLoop, VisibleLoopIsPacedAndEndsOnTheQuitRequest) {
+    App app;
+    Selftest st;
+    st.disc = "active";
+    int frames = 0;
+    st.steps.push_back({"count", [&](App& a, double elapsed) {
+                            ++frames;
+                            if (elapsed >= 1) a.quitNow = true;
+                            return false;
+                        }});
+    runFrameLoop(app, st);
+    EXPECT_GE(frames, 5);
+    EXPECT_LE(frames, 90); // at most 60 frames a second, with room for a slow start
+}
+
+} // namespace
