@@ -1,0 +1,227 @@
+// The shared HTTP request routine on libcurl.
+//
+// Sections: library set-up · the address · response headers and body · the request
+//
+// curl's header callback sees the headers of every response of a redirect chain (and of interim
+// 1xx answers), so each status line starts the record afresh: what remains when the body begins
+// is the final response's status and Content-Length.
+//
+// The receive time-out is a limit on silence, as a per-receive time-out is: the transfer ends when
+// nothing at all arrived for that long. curl's low-speed limit would also end a slow but steady
+// answer (one byte a second averages just under its one byte a second), so the progress callback,
+// which curl calls about once a second even while nothing arrives, keeps the watch instead.
+#include "plat/http.h"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace plat {
+namespace {
+
+// --- library set-up ------------------------------------------------------------------------------
+
+std::once_flag curlOnce;
+CURLcode curlInitResult = CURLE_FAILED_INIT;
+
+bool curlReady() {
+    std::call_once(curlOnce, [] { curlInitResult = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return curlInitResult == CURLE_OK;
+}
+
+// --- the address ---------------------------------------------------------------------------------
+
+std::string lowered(std::string text) {
+    for (char& c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The scheme, lowercased, when the URL is an http or https address with a host; else empty.
+std::string webScheme(const std::string& url) {
+    size_t colon = url.find("://");
+    if (colon == std::string::npos) return {};
+    std::string scheme = lowered(url.substr(0, colon));
+    if (scheme != "http" && scheme != "https") return {};
+    CURLU* parts = curl_url();
+    if (!parts) return {};
+    char* host = nullptr;
+    bool ok = curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+              curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK && host && *host;
+    curl_free(host);
+    curl_url_cleanup(parts);
+    return ok ? scheme : std::string();
+}
+
+// --- response headers and body -------------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+struct Transfer {
+    long* status;
+    unsigned long long* contentLength;
+    const HttpDataFn* onData;
+    Clock::duration silenceLimit;
+    Clock::time_point lastHeard = Clock::now();
+    bool stoppedByCallback = false;
+    bool silent = false;
+};
+
+bool startsWithNoCase(const char* text, size_t len, const char* prefix) {
+    size_t n = strlen(prefix);
+    if (len < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+    return true;
+}
+
+unsigned long long leadingNumber(const char* text, size_t len) {
+    size_t i = 0;
+    while (i < len && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    unsigned long long value = 0;
+    for (; i < len && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10 + (text[i] - '0');
+    return value;
+}
+
+size_t onHeader(char* line, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    size_t len = size * count;
+    t->lastHeard = Clock::now();
+    if (startsWithNoCase(line, len, "http/")) {
+        const char* blank = static_cast<const char*>(memchr(line, ' ', len));
+        *t->status = blank ? long(leadingNumber(blank, len - size_t(blank - line))) : 0;
+        *t->contentLength = 0;
+    } else if (startsWithNoCase(line, len, "content-length:")) {
+        size_t skip = strlen("content-length:");
+        *t->contentLength = leadingNumber(line + skip, len - skip);
+    }
+    return len;
+}
+
+size_t onBody(char* bytes, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    size_t len = size * count;
+    t->lastHeard = Clock::now();
+    if ((*t->onData)(bytes, len)) return len;
+    t->stoppedByCallback = true;
+#ifdef CURL_WRITEFUNC_ERROR
+    return CURL_WRITEFUNC_ERROR;
+#else
+    return len == 0 ? 1 : 0; // any count other than len fails the transfer
+#endif
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* t = static_cast<Transfer*>(user);
+    if (Clock::now() - t->lastHeard < t->silenceLimit) return 0;
+    t->silent = true;
+    return 1; // ends the transfer
+}
+
+// curl's own words: the error buffer names the host, the port or the certificate problem, which
+// the bare code's text does not; the code's text stands in when the buffer stayed empty.
+std::string curlErrorText(CURLcode rc, const char* buffer) {
+    std::string text = buffer[0] ? buffer : curl_easy_strerror(rc);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(int(rc)) : text;
+}
+
+void setProtocols(CURL* curl, bool secure) {
+    // An https address never follows a redirect down to plain http.
+#if LIBCURL_VERSION_NUM >= 0x075500
+    const char* allowed = secure ? "https" : "http,https";
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, allowed);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, allowed);
+#else
+    long allowed = secure ? CURLPROTO_HTTPS : (CURLPROTO_HTTP | CURLPROTO_HTTPS);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS, allowed);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS, allowed);
+#endif
+}
+
+curl_slist* headerList(const std::string& block) {
+    curl_slist* list = nullptr;
+    size_t i = 0;
+    while (i < block.size()) {
+        size_t end = block.find("\r\n", i);
+        if (end == std::string::npos) end = block.size();
+        if (end > i) list = curl_slist_append(list, block.substr(i, end - i).c_str());
+        i = end + 2;
+    }
+    return list;
+}
+
+} // namespace
+
+// --- the request ---------------------------------------------------------------------------------
+
+bool httpRequest(const std::string& url, const std::string& userAgent, const std::string& headers,
+                 int receiveTimeoutMs, long& status, unsigned long long& contentLength,
+                 std::string& err, const HttpDataFn& onData) {
+    status = 0;
+    contentLength = 0;
+    std::string scheme = webScheme(url);
+    if (scheme.empty()) {
+        err = "bad URL";
+        return false;
+    }
+    if (!curlReady()) {
+        err = curl_easy_strerror(curlInitResult);
+        return false;
+    }
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        err = curl_easy_strerror(CURLE_FAILED_INIT);
+        return false;
+    }
+    Transfer t{&status, &contentLength, &onData, std::chrono::milliseconds(receiveTimeoutMs)};
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    curl_slist* list = headerList(headers);
+    const std::string caFile = httpTestCaFile();
+
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L); // worker threads: no SIGALRM for time-outs
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    setProtocols(curl, scheme == "https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 5000L); // name resolution and connect
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 128L * 1024L);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+
+    CURLcode rc = curl_easy_perform(curl);
+    bool ok = rc == CURLE_OK;
+    if (ok) {
+        long final = 0;
+        if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &final) == CURLE_OK) status = final;
+    } else if (t.silent) {
+        err = std::string(curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)) +
+              ": nothing received for " + std::to_string(receiveTimeoutMs / 1000) + " seconds";
+    } else if (!(rc == CURLE_WRITE_ERROR && t.stoppedByCallback)) {
+        err = curlErrorText(rc, errorBuffer);
+    }
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(list);
+    return ok;
+}
+
+} // namespace plat
