@@ -1,0 +1,265 @@
+// Real frames in the launcher's own window (OpenGL, under Xvfb in the test runs), saved through
+// its screenshot path into <build>/screenshots for people to look at, and read back.
+#include "support/png_read.h"
+#include "support/temp_dir.h"
+#include "ui/card_states.h"
+#include "ui/scene.h"
+
+#include "app/app.h"
+#include "plat/clock.h"
+#include "plat/env.h"
+#include "plat/fs.h"
+#include "plat/window.h"
+#include "ui/frame.h"
+#include "ui/lang.h"
+
+#include <SDL3/SDL.h>
+#include <gtest/gtest.h>
+#include <imgui.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <set>
+
+namespace {
+
+const char* const kChangelog =
+    "### Added\n"
+    "- **Rebuild** only builds what changed since the last build.\n"
+    "- The Settings tab offers the window size the game opens with, including the monitor's own\n"
+    "  size for a borderless window.\n"
+    "\n"
+    "### Fixed\n"
+    "- A disc image on a network drive is no longer refused as `damaged`.\n"
+    "- The launcher comes back in front when the game closes.\n";
+
+struct Shot {
+    const char* name;
+    std::function<void(App&)> set;
+};
+
+std::string shotsDir() {
+    return plat::joinPath(plat::parentDir(QM_BIN_DIR), "screenshots");
+}
+
+bool haveDisplay() {
+    return !plat::getEnv("DISPLAY").empty() || !plat::getEnv("WAYLAND_DISPLAY").empty();
+}
+
+// The update check's result that the shots show (the real check never runs here).
+UpdateCheckResult shotUpdate;
+
+void drawOnce(App& app, double time) {
+    pollEvents();
+    app.frameTime = time;
+    beginFrame();
+    ui::drawBackground(app.frameTime, app.settings.motion);
+    ui::drawFrame(app, shotUpdate);
+    endFrame(app);
+    app.screenshotPath.clear();
+}
+
+// Opens the window, takes every shot (a few frames to settle, then one captured frame) and
+// returns the window's size in pixels.
+ImVec2 takeShots(App& app, float scale, const std::vector<Shot>& shots) {
+    std::string error;
+    EXPECT_TRUE(openWindow("QM Launcher", 1120, 760, scale, error)) << error;
+    if (!mainWindow) return {};
+    ImGui::StyleColorsDark();
+    ui::setupFontsAndStyle();
+    double time = 0;
+    for (const Shot& shot : shots) {
+        shotUpdate = {};
+        shot.set(app);
+        for (int i = 0; i < 12; ++i)
+            drawOnce(app, time += 1.0 / 60);
+        app.screenshotPath = plat::joinPath(shotsDir(), std::string(shot.name) + ".png");
+        drawOnce(app, time += 1.0 / 60);
+    }
+    int w = 0, h = 0;
+    SDL_GetWindowSizeInPixels(mainWindow, &w, &h);
+    shutdownWindow();
+    ui::french = false;
+    return ImVec2(float(w), float(h));
+}
+
+// A picture with the background's gradient, light text and more than a handful of colours.
+void expectAPicture(const std::string& name, ImVec2 size) {
+    SCOPED_TRACE(name);
+    const PngImage img = readStoredPng(plat::joinPath(shotsDir(), name + ".png"));
+    ASSERT_TRUE(img.ok);
+    EXPECT_EQ(img.width, unsigned(size.x));
+    EXPECT_EQ(img.height, unsigned(size.y));
+    std::set<uint32_t> colours;
+    size_t light = 0;
+    for (unsigned y = 0; y < img.height; y += 2)
+        for (unsigned x = 0; x < img.width; x += 2) {
+            const unsigned char* p = img.at(x, y);
+            colours.insert(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
+            if (p[0] > 200 && p[1] > 200 && p[2] > 200) ++light;
+        }
+    EXPECT_GT(colours.size(), 200u);
+    EXPECT_GT(light, 200u) << "light text";
+}
+
+size_t differingPixels(const std::string& a, const std::string& b) {
+    const PngImage x = readStoredPng(plat::joinPath(shotsDir(), a + ".png"));
+    const PngImage y = readStoredPng(plat::joinPath(shotsDir(), b + ".png"));
+    if (!x.ok || !y.ok || x.pixels.size() != y.pixels.size()) return 0;
+    size_t n = 0;
+    for (size_t i = 0; i < x.pixels.size(); i += x.channels)
+        if (std::memcmp(&x.pixels[i], &y.pixels[i], x.channels) != 0) ++n;
+    return n;
+}
+
+class UiScreenshots : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveDisplay()) GTEST_SKIP() << "no display (the test runs use Xvfb)";
+        std::filesystem::create_directories(shotsDir());
+        app.launcherIni = user.file("launcher.ini");
+        app.videoIni = user.file("video.ini");
+        app.releaseDir = user.path();
+        app.settings.motion = false; // the same picture at any time
+        app.whatsNewText = kChangelog;
+        app.whatsNewVersion = "0.6.1";
+    }
+    TempDir user;
+    App app;
+};
+
+TEST_F(UiScreenshots, MainScreensInBothLanguages) {
+    const std::vector<Shot> shots = {
+        {"welcome-en", [](App&) {}},
+        {"welcome-fr", [](App&) { ui::french = true; }},
+        {"settings",
+         [](App& a) {
+             ui::french = false;
+             a.screen = Screen::Ready;
+             a.tab = 1;
+             a.video.exists = true;
+         }},
+        {"refused",
+         [](App& a) {
+             a.screen = Screen::NoDisc;
+             a.tab = 0;
+             a.discMessage = "This is the European disc. Only the USA disc (SQMU-40420) is "
+                             "supported.";
+             a.discDetail = "the disc's serial is SLES-50321, the European release";
+         }},
+        {"whats-new", [](App& a) { a.showWhatsNew = true; }},
+    };
+    const ImVec2 size = takeShots(app, 1.0f, shots);
+    EXPECT_EQ(size.x, 1120);
+    EXPECT_EQ(size.y, 760);
+    for (const Shot& shot : shots)
+        expectAPicture(shot.name, size);
+    EXPECT_GT(differingPixels("welcome-en", "welcome-fr"), 2000u) << "the texts changed language";
+}
+
+TEST_F(UiScreenshots, ScaledWindowKeepsItsSize) {
+    const std::vector<Shot> shots = {{"settings-x2", [](App& a) {
+                                          a.screen = Screen::Ready;
+                                          a.tab = 1;
+                                          a.video.mode = "borderless";
+                                      }}};
+    const ImVec2 size = takeShots(app, 2.0f, shots);
+    EXPECT_GT(size.x, 1120);
+    expectAPicture("settings-x2", size);
+}
+
+// The Play tab's blocks, the two panels and the Maintenance tab, in states with their longest
+// texts, to be looked at for overlaps at the design size.
+TEST_F(UiScreenshots, CardScreensAtTheDesignSize) {
+    Scene::layOut(app, user.path());
+    Scene::acceptDisc(app);
+    Scene::buildGame(app);
+    const std::vector<Shot> shots = {
+        {"play-ready",
+         [](App& a) {
+             a.statusMessage = "The game is ready. Prepared in 14:07.";
+             a.statusColour = 0x4FE0A3;
+             a.gameFailed = true;
+             a.gameExitCode = -1073741819;
+         }},
+        {"play-update",
+         [](App& a) {
+             ui::french = true;
+             a.statusMessage.clear();
+             a.gameFailed = false;
+             shotUpdate = newerRelease();
+             a.installState = 4;
+             a.installError = "Le téléchargement a échoué : HTTP 404.";
+         }},
+        {"play-downloading",
+         [](App& a) {
+             ui::french = false;
+             a.installState = 1;
+             a.installVersion = "0.7.0";
+             a.installGot = 52'600'000;
+             a.installTotal = 131'000'000;
+         }},
+        {"preparing",
+         [](App& a) {
+             a.installState = 0;
+             a.screen = Screen::Preparing;
+             a.building = true;
+             BuildProgress& p = a.progress;
+             p.reset(plat::now() - 700);
+             const StepState states[] = {StepState::Skipped, StepState::Done,    StepState::Done,
+                                         StepState::Done,    StepState::Skipped, StepState::Running,
+                                         StepState::Pending, StepState::Pending};
+             for (size_t i = 0; i < p.steps.size(); ++i)
+                 p.steps[i].state = states[i];
+             p.steps[2].seconds = 75;
+             p.steps[3].seconds = 3725;
+             p.steps[5].percent = 37;
+             p.steps[5].startedAt = plat::now() - 400;
+         }},
+        {"failure-fr",
+         [](App& a) {
+             ui::french = true;
+             a.building = false;
+             a.screen = Screen::Failed;
+             a.progress.failedStep = "compile";
+             a.progress.error = "ninja: build stopped: subcommand failed. (voir compile.log, "
+                                "ligne 4127 : error: C:\\Jeux\\Quillmere\\build\\gen\\"
+                                "func_0042a1c0.c: No space left on device)";
+         }},
+        {"play-pending",
+         [](App& a) {
+             ui::french = false;
+             a.screen = Screen::Ready;
+             a.settings.build_pending = true;
+             a.statusMessage = "Stopped. Preparing continues from there next time.";
+             a.statusColour = 0xFFC35C;
+             a.discMessage = "This disc image is another game.";
+             a.discDetail = "SLUS-20001 boots another game";
+         }},
+        {"play-rebuild-fr",
+         [](App& a) {
+             ui::french = true;
+             a.settings.build_pending = false;
+             a.statusMessage.clear();
+             a.discMessage.clear();
+             a.sourceVersion = "0.7.0";
+             a.sourceCommit = "9f3c1e0";
+         }},
+        {"maintenance",
+         [](App& a) {
+             ui::french = false;
+             a.screen = Screen::Ready;
+             a.tab = 2;
+             a.userDir = "/home/ann/.local/share/ZO_Duzoru";
+             shotUpdate = newerRelease();
+         }},
+    };
+    const ImVec2 size = takeShots(app, 1.0f, shots);
+    EXPECT_EQ(size.x, 1120);
+    EXPECT_EQ(size.y, 760);
+    for (const Shot& shot : shots)
+        expectAPicture(shot.name, size);
+}
+
+} // namespace
