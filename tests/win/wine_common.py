@@ -1,0 +1,73 @@
+"""Shared by the Wine lane's scripts: running Windows programs under Wine, Windows paths for
+Linux files, the stand-in release host, and Windows releases made from the cross-compiled build.
+
+Wine shows the Linux root as drive Z:, so every path handed to a Windows program is written as
+Z: followed by the Linux path with backslashes. The lane's environment (scripts/test_windows.sh)
+names the prefix (WINEPREFIX) and silences Wine's own messages (WINEDEBUG).
+"""
+import os
+import shutil
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+sys.path.insert(0, os.path.join(ROOT, "fixtures"))
+
+from e2e_common import Checks, fresh_dir, png_size  # noqa: E402,F401
+
+WINE = shutil.which("wine") or "wine"
+
+
+def wpath(path):
+    """The Windows name of a Linux path, on Wine's drive Z:."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run_wine(args, env_extra=None, timeout=300, stdout=None):
+    env = dict(os.environ)
+    env.update(env_extra or {})
+    return subprocess.run([WINE, *args], env=env, stdout=stdout, stderr=subprocess.STDOUT,
+                          timeout=timeout)
+
+
+class Host:
+    """fixtures/release_host.py on 127.0.0.1 for the length of a with-block."""
+
+    def __init__(self, *options):
+        self.options = options
+
+    def __enter__(self):
+        self.proc = subprocess.Popen(
+            [sys.executable, os.path.join(ROOT, "fixtures", "release_host.py"), "--port", "0",
+             *self.options], stdout=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline().strip()
+        if not line.startswith("listening on "):
+            self.proc.kill()
+            raise RuntimeError("the release host did not start: %r" % line)
+        self.base = "http://127.0.0.1:%s" % line.split()[-1]
+        return self
+
+    def __exit__(self, *exc):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
+
+
+def windows_release(out, bin_dir, without=()):
+    """A Windows release folder, as scripts/assemble_release.py --windows makes it, minus the
+    pieces named in without ("script", "release.ini")."""
+    import assemble_release
+    fresh_dir(out)
+    assemble_release.copy_source(out, "0.6.1", "1" * 40, bin_dir, windows=True)
+    assemble_release.copy_program(os.path.join(bin_dir, "QMLauncher.exe"),
+                                  os.path.join(out, "QMLauncher.exe"))
+    assemble_release.make_windows_kit(out, "")
+    shutil.copy2(os.path.join(assemble_release.KIT_SOURCE, "CHANGELOG.md"),
+                 os.path.join(out, "CHANGELOG.md"))
+    os.makedirs(os.path.join(out, "build"), exist_ok=True)
+    if "script" in without:
+        os.remove(os.path.join(out, "source", "tools", "qm_build.py"))
+    if "release.ini" in without:
+        os.remove(os.path.join(out, "source", "release.ini"))
+    return out
