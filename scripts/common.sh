@@ -6,12 +6,13 @@ export QM_ROOT
 log() { printf '[qm] %s\n' "$*"; }
 
 # Runs a command with a display: the user's own when there is one, else a virtual X server at a
-# common desktop size with Mesa's software OpenGL.
+# common desktop size with Mesa's software OpenGL. -noreset: by default Xvfb resets itself when
+# its last client leaves, and a window opened during that reset finds no display.
 with_display() {
     if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
         "$@"
     else
-        xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$@"
+        xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" "$@"
     fi
 }
 

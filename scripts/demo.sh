@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything, assembles the demo release in dist/release with a generated disc image, and
-# opens the launcher on it. Without a display it runs under a virtual X server instead.
+# opens the launcher on it. Without a display it runs the full scripted self-test on the demo
+# release under a virtual X server instead, and says where its screenshots and log are.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$QM_ROOT"
@@ -10,25 +11,37 @@ build_preset linux
 cmake --build --preset linux --target release
 
 release="$QM_ROOT/dist/release"
-if [ -f fixtures/make_discs.py ]; then
-    python3 fixtures/make_discs.py "$QM_ROOT/dist/discs" --demo >/dev/null
-    log "demo disc image: $QM_ROOT/dist/discs/demo.iso"
-fi
+discs="$QM_ROOT/dist/discs"
+python3 fixtures/make_discs.py "$discs" --demo >/dev/null
+log "demo release: $release"
+log "demo disc image (choose it in the launcher): $discs/demo.iso"
 
 if has_display; then
-    log "opening the launcher on $release"
     exec "$release/qm-launcher"
 fi
 
-log "no display: opening the launcher under a virtual X server for 5 seconds"
+# No display: the self-test drives every screen on a fresh copy of the demo release, so that
+# a build left in dist/release by an earlier run does not turn the build test into skips.
+work="$QM_ROOT/dist/selftest-run"
+rm -rf "$work"
+mkdir -p "$work"
+cp -a "$release" "$work/release"
+rm -rf "$work/release/build" "$work/release/game" "$work/release/selftest"
+mkdir -p "$work/release/build"
+shots="$work/release/selftest"
+log "no display: running the full self-test under a virtual X server (a few minutes)"
 set +e
-xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" timeout --preserve-status -s TERM 5 "$release/qm-launcher"
+ZOLT_USER_DIR="$work/user" ZOLT_CAPTURE_WINDOW_DIR="$work/captures" QM_BUILD_PACE=0.1 \
+    xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" \
+    "$work/release/qm-launcher" --release "$work/release" --selftest "$discs/demo.iso" \
+    --wrong "$discs/other.iso" --error-demo --cancel --crash-seconds 3 --play-seconds 8
 code=$?
 set -e
-# The launcher ends with 0 when the virtual display asks it to close.
-if [ "$code" = 0 ]; then
-    log "the launcher opened its window and closed again when asked"
+fails=$(grep -c '] FAIL' "$shots/selftest.log" 2>/dev/null || true)
+if [ "$code" = 0 ] && [ "${fails:-0}" = 0 ]; then
+    log "self-test passed"
 else
-    log "the launcher ended with exit code $code"
-    exit "$code"
+    log "self-test FAILED (exit code $code, ${fails:-?} FAIL lines)"
 fi
+log "screenshots and log: $shots"
+exit "$code"

@@ -119,8 +119,8 @@ static void finishDownload(App& app) {
     const std::string release = plat::absolutePath(app.releaseDir);
     const std::string archive =
         plat::joinPath(plat::joinPath(release, "update"), releaseAssetName(app.installVersion));
-    const std::string script = plat::joinPath(
-        release, plat::joinPath(plat::joinPath("source", "tools"), "apply_update.py"));
+    const std::string script = plat::absolutePath(
+        plat::joinPath(plat::joinPath(app.sourceDir, "tools"), "apply_update.py"));
     const std::vector<std::string> args = {"-I",        "-X",
                                            "utf8",      script,
                                            "--zip",     archive,

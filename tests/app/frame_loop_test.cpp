@@ -42,7 +42,7 @@ TEST_F(FrameLoop, HiddenLoopPollsAboutTenTimesASecond) {
     runFrameLoop(app, st);
     double seconds = plat::now() - t0;
     // About 20 passes in 2 s; a loop that did not block would make thousands.
-    EXPECT_GE(passes, 5);
+    EXPECT_GE(passes, 2);
     EXPECT_LE(passes, 60) << "in " << seconds << " s";
 }
 
@@ -51,14 +51,17 @@ TEST_F(FrameLoop, VisibleLoopIsPacedAndEndsOnTheQuitRequest) {
     Selftest st;
     st.disc = "active";
     int frames = 0;
-    st.steps.push_back({"count", [&](App& a, double elapsed) {
-                            ++frames;
-                            if (elapsed >= 1) a.quitNow = true;
+    double first = 0;
+    st.steps.push_back({"count", [&](App& a, double) {
+                            if (++frames == 1) first = plat::now();
+                            if (frames == 13) a.quitNow = true;
                             return false;
                         }});
     runFrameLoop(app, st);
-    EXPECT_GE(frames, 5);
-    EXPECT_LE(frames, 90); // at most 60 frames a second, with room for a slow start
+    double seconds = plat::now() - first;
+    EXPECT_EQ(frames, 13);
+    // Twelve presented frames at no more than 60 a second; a busy machine only makes it slower.
+    EXPECT_GE(seconds, 12 * 0.0166);
 }
 
 } // namespace

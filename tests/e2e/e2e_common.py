@@ -66,3 +66,25 @@ class Checks:
             print("FAIL %s: %s" % (self.name, f))
         print("%s: %s" % (self.name, "passed" if not self.failures else "failed"))
         return 0 if not self.failures else 1
+
+
+class Host:
+    """fixtures/release_host.py on 127.0.0.1 for the length of a with-block."""
+
+    def __init__(self, *options):
+        self.options = options
+
+    def __enter__(self):
+        self.proc = subprocess.Popen(
+            [sys.executable, os.path.join(ROOT, "fixtures", "release_host.py"), "--port", "0",
+             *self.options], stdout=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline().strip()
+        if not line.startswith("listening on "):
+            self.proc.kill()
+            raise RuntimeError("the release host did not start: %r" % line)
+        self.base = "http://127.0.0.1:%s" % line.split()[-1]
+        return self
+
+    def __exit__(self, *exc):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)

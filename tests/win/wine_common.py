@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 sys.path.insert(0, os.path.join(ROOT, "fixtures"))
 
-from e2e_common import Checks, fresh_dir, png_size  # noqa: E402,F401
+from e2e_common import Checks, Host, fresh_dir, png_size  # noqa: E402,F401
 
 WINE = shutil.which("wine") or "wine"
 
@@ -30,28 +30,6 @@ def run_wine(args, env_extra=None, timeout=300, stdout=None):
     env.update(env_extra or {})
     return subprocess.run([WINE, *args], env=env, stdout=stdout, stderr=subprocess.STDOUT,
                           timeout=timeout)
-
-
-class Host:
-    """fixtures/release_host.py on 127.0.0.1 for the length of a with-block."""
-
-    def __init__(self, *options):
-        self.options = options
-
-    def __enter__(self):
-        self.proc = subprocess.Popen(
-            [sys.executable, os.path.join(ROOT, "fixtures", "release_host.py"), "--port", "0",
-             *self.options], stdout=subprocess.PIPE, text=True)
-        line = self.proc.stdout.readline().strip()
-        if not line.startswith("listening on "):
-            self.proc.kill()
-            raise RuntimeError("the release host did not start: %r" % line)
-        self.base = "http://127.0.0.1:%s" % line.split()[-1]
-        return self
-
-    def __exit__(self, *exc):
-        self.proc.terminate()
-        self.proc.wait(timeout=10)
 
 
 def windows_release(out, bin_dir, without=()):
