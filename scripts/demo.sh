@@ -21,7 +21,8 @@ if has_display; then
 fi
 
 # No display: the self-test drives every screen on a fresh copy of the demo release, so that
-# a build left in dist/release by an earlier run does not turn the build test into skips.
+# a build left in dist/release by an earlier run does not turn the build test into skips. Its
+# update check asks a local port where nobody listens: the demo needs no network.
 work="$QM_ROOT/dist/selftest-run"
 rm -rf "$work"
 mkdir -p "$work"
@@ -34,7 +35,8 @@ set +e
 ZOLT_USER_DIR="$work/user" ZOLT_CAPTURE_WINDOW_DIR="$work/captures" QM_BUILD_PACE=0.1 \
     xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp -noreset" \
     "$work/release/qm-launcher" --release "$work/release" --selftest "$discs/demo.iso" \
-    --wrong "$discs/other.iso" --error-demo --cancel --crash-seconds 3 --play-seconds 8
+    --wrong "$discs/other.iso" --error-demo --cancel --crash-seconds 3 --play-seconds 8 \
+    --update-url "http://127.0.0.1:9/repos/Kettlewise/ZO_Duzoru/releases/latest"
 code=$?
 set -e
 fails=$(grep -c '] FAIL' "$shots/selftest.log" 2>/dev/null || true)
