@@ -2,11 +2,19 @@
 """Assembles a runnable release folder from the built programs and the release kit.
 
     assemble_release.py --bin BUILD/bin --out dist/release --commit-file F --version 0.6.1 [--clean]
+                        [--windows [--windows-python DIR]]
 
 The layout is the one a user unzips: the launcher and its job helper, the Python kit, the
 release's sources with the build script, the changelog and an empty build folder. The game is
 not part of a release: the build script makes it from the user's disc. --clean also empties the
 build and game folders, for a run that has to start from nothing.
+
+--windows assembles the Windows release from a cross-compiled build (it is implied when this
+script runs on Windows): QMLauncher.exe and the demo game qm.exe, no job helper (job objects
+do its work), and the kit's interpreter at kit\python\python.exe. That interpreter is a Windows
+Python whose files --windows-python names (an unpacked embeddable distribution); without it the
+kit stays empty and the launcher reports the kit as missing, which is all a machine without a
+Windows Python can offer.
 """
 import argparse
 import json
@@ -26,6 +34,22 @@ def copy_program(src, dst):
     os.replace(tmp, dst)  # a running launcher keeps its old inode; never write into it
 
 
+def make_windows_kit(out, python_dir):
+    kit = os.path.join(out, "kit")
+    os.makedirs(kit, exist_ok=True)
+    if not python_dir:
+        print("no Windows Python given: kit\\python\\python.exe is left out")
+        return
+    if not os.path.isfile(os.path.join(python_dir, "python.exe")):
+        sys.exit("%s holds no python.exe" % python_dir)
+    target = os.path.join(kit, "python")
+    shutil.rmtree(target, ignore_errors=True)
+    shutil.copytree(python_dir, target)
+    with open(os.path.join(kit, "kit_manifest.json"), "w", encoding="utf-8") as f:
+        json.dump({"python": "windows", "kind": "embeddable", "pip": False}, f, indent=2)
+        f.write("\n")
+
+
 def make_kit(out, python):
     kit = os.path.join(out, "kit")
     interpreter = os.path.join(kit, "python", "bin", "python3")
@@ -40,7 +64,7 @@ def make_kit(out, python):
         f.write("\n")
 
 
-def copy_source(out, version, commit, bin_dir):
+def copy_source(out, version, commit, bin_dir, windows=WINDOWS):
     source = os.path.join(out, "source")
     shutil.copytree(os.path.join(KIT_SOURCE, "source"), source, dirs_exist_ok=True,
                     ignore=shutil.ignore_patterns("__pycache__"))
@@ -48,7 +72,7 @@ def copy_source(out, version, commit, bin_dir):
         f.write("[release]\nversion = %s\ncommit = %s\n" % (version, commit))
     demo = os.path.join(source, "demo")
     os.makedirs(demo, exist_ok=True)
-    game = "qm.exe" if WINDOWS else "qm"
+    game = "qm.exe" if windows else "qm"
     built = os.path.join(bin_dir, game)
     target = os.path.join(demo, game)
     if os.path.exists(built):
@@ -68,6 +92,8 @@ def main():
     ap.add_argument("--version", required=True)
     ap.add_argument("--python", default="/usr/bin/python3")
     ap.add_argument("--clean", action="store_true")
+    ap.add_argument("--windows", action="store_true", default=WINDOWS)
+    ap.add_argument("--windows-python", default="")
     a = ap.parse_args()
 
     with open(a.commit_file, encoding="utf-8") as f:
@@ -78,13 +104,16 @@ def main():
         for sub in ("build", "game", "update", "selftest"):
             shutil.rmtree(os.path.join(out, sub), ignore_errors=True)
 
-    exe = "QMLauncher.exe" if WINDOWS else "qm-launcher"
+    exe = "QMLauncher.exe" if a.windows else "qm-launcher"
     copy_program(os.path.join(a.bin, exe), os.path.join(out, exe))
     job = os.path.join(a.bin, "qm-job")
-    if os.path.exists(job):
+    if os.path.exists(job) and not a.windows:
         copy_program(job, os.path.join(out, "qm-job"))
-    make_kit(out, a.python)
-    copy_source(out, a.version, commit, a.bin)
+    if a.windows:
+        make_windows_kit(out, a.windows_python)
+    else:
+        make_kit(out, a.python)
+    copy_source(out, a.version, commit, a.bin, a.windows)
     shutil.copy2(os.path.join(KIT_SOURCE, "CHANGELOG.md"), os.path.join(out, "CHANGELOG.md"))
     os.makedirs(os.path.join(out, "build"), exist_ok=True)
     print("release assembled in %s" % out)

@@ -38,10 +38,15 @@ packages=(
     # SDL's file dialog falls back to zenity where no desktop portal runs
     zenity
     fonts-dejavu-core openssl
+    clang-14 libclang-rt-14-dev  # the fuzz targets (scripts/fuzz.sh): libFuzzer, sanitizers
+    curl                         # the download reference of scripts/bench.sh
 )
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 if [ "$want_windows" = 1 ]; then
-    packages+=(mingw-w64 wine wine64)
+    # 64-bit Windows only; the posix flavour of the compiler brings std::thread. Wine runs the
+    # tests, and its 64-bit loader is all a 64-bit program needs.
+    packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+        mingw-w64-x86-64-dev wine wine64 googletest ccache)
 fi
 
 missing=()
@@ -148,15 +153,38 @@ if [ "$want_windows" = 1 ]; then
         -DSDL_RENDER_D3D=OFF -DSDL_RENDER_D3D11=OFF -DSDL_RENDER_D3D12=OFF -DSDL_GPU=OFF
 fi
 
+# --- GoogleTest for Windows ----------------------------------------------------------------------
+# Debian ships GoogleTest as sources (/usr/src/googletest); the Windows tests need it built with
+# the cross compiler. The stamp holds the package version, so an upgraded package is rebuilt.
+
+if [ "$want_windows" = 1 ]; then
+    gtest_prefix="$QM_CACHE/googletest-mingw"
+    gtest_version="$(dpkg-query -W -f='${Version}' googletest)"
+    if [ "$(cat "$gtest_prefix/.built" 2>/dev/null)" != "$gtest_version" ]; then
+        log "building GoogleTest $gtest_version for Windows"
+        work="$QM_CACHE/work/googletest-mingw"
+        rm -rf "$work" "$gtest_prefix"
+        cmake -S /usr/src/googletest -B "$work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$here/../cmake/mingw-w64.cmake" \
+            -DCMAKE_INSTALL_PREFIX="$gtest_prefix" -Dgtest_disable_pthreads=OFF \
+            >"$QM_CACHE/googletest-mingw-configure.log"
+        cmake --build "$work" >"$QM_CACHE/googletest-mingw-build.log"
+        cmake --install "$work" >/dev/null
+        rm -rf "$work"
+        printf '%s' "$gtest_version" >"$gtest_prefix/.built"
+    fi
+fi
+
 # --- Exo 2 -------------------------------------------------------------------------------------
 
-if [ ! -f "$EXO2_DIR/.unpacked" ]; then
+if [ ! -f "$EXO2_DIR/.unpacked" ] || ! grep -q "SIL OPEN FONT LICENSE" "$EXO2_DIR/OFL.txt" 2>/dev/null; then
     log "fetching the Exo 2 font package $EXO2_VERSION"
     rm -rf "$EXO2_DIR" && mkdir -p "$EXO2_DIR"
     tgz="$(cd "$QM_CACHE/downloads" && npm pack --silent "@expo-google-fonts/exo-2@$EXO2_VERSION")"
     tar -xzf "$QM_CACHE/downloads/$tgz" -C "$EXO2_DIR"
     ttf="$(find "$EXO2_DIR/package" -name 'Exo2_500Medium.ttf' | head -n 1)"
-    lic="$(find "$EXO2_DIR/package" -maxdepth 2 -iname 'OFL*' -o -maxdepth 2 -iname 'LICENSE*' | head -n 1)"
+    # The package's LICENSE covers its JavaScript; the font's own licence is the OFL beside it.
+    lic="$(find "$EXO2_DIR/package" -maxdepth 2 \( -name 'LICENSE_FONT' -o -iname 'OFL*' \) | head -n 1)"
     if [ -z "$ttf" ] || [ -z "$lic" ]; then
         echo "setup.sh: the Exo 2 package lacks the Medium TTF or its licence" >&2
         exit 1

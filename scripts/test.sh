@@ -8,3 +8,10 @@ cd "$QM_ROOT"
 bash scripts/setup.sh
 build_preset ci
 with_display ctest --preset ci -j 2
+
+# The Windows lane: the cross-compiled launcher and its tests under Wine (QM_SKIP_WINDOWS=1 leaves
+# it out on a machine that cannot install Wine). Its failure fails the run.
+if [ "${QM_SKIP_WINDOWS:-0}" != 1 ]; then
+    bash scripts/test_windows.sh
+fi
+bash scripts/test_sanitizers.sh

@@ -7,6 +7,7 @@
 #include "plat/env.h"
 #include "plat/fs.h"
 #include "ui/lang.h"
+#include "update/install.h"
 #include "update/whatsnew.h"
 
 #include <cstdio>
@@ -62,9 +63,12 @@ void App::openRelease(const std::string& dir) {
     logsDir = joinPath(userDir, "logs");
     crashesDir = joinPath(userDir, "crashes");
 
+    // A save that was cut short (a crash, a power cut) leaves its temporary file behind; the
+    // settings file itself is still the old one whole, so the leftover is only clutter.
+    plat::removePath(launcherIni + ".tmp");
+    plat::removePath(videoIni + ".tmp");
     loadLauncherSettings(launcherIni, settings);
-    std::string language =
-        settings.language.empty() ? plat::systemLanguage() : settings.language;
+    std::string language = settings.language.empty() ? plat::systemLanguage() : settings.language;
     ui::french = language == "fr";
     loadVideoSettings(videoIni, video);
 
@@ -80,6 +84,8 @@ void App::openRelease(const std::string& dir) {
     else
         screen = settings.disc.empty() ? Screen::NoDisc : Screen::Ready;
 
+    // Before the identity is read: an install cut short may still change release.ini.
+    if (missingItem.empty()) recoverInterruptedInstall(*this);
     loadReleaseIdentity();
     cleanOldFiles();
 }

@@ -10,22 +10,35 @@ const char* launcherCommit() {
     return kLauncherCommit;
 }
 
+namespace {
+
+// One line of an identity file: true (go on) unless it defines key, whose value it then takes.
+bool takeIniLine(std::string_view line, const std::string& key, std::string& result) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos || line[0] == '#') return true;
+    std::string_view name = line.substr(0, eq);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+        name.remove_suffix(1);
+    if (name != key) return true;
+    std::string_view value = line.substr(eq + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    result.assign(value);
+    return false;
+}
+
+} // namespace
+
 std::string readIniValue(const std::string& path, const std::string& key) {
     std::string result;
-    forEachLine(path, [&](std::string_view line) {
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        size_t eq = line.find('=');
-        if (eq == std::string_view::npos || line[0] == '#') return true;
-        std::string_view name = line.substr(0, eq);
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
-            name.remove_suffix(1);
-        if (name != key) return true;
-        std::string_view value = line.substr(eq + 1);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-            value.remove_prefix(1);
-        result.assign(value);
-        return false;
-    });
+    forEachLine(path, [&](std::string_view line) { return takeIniLine(line, key, result); });
+    return result;
+}
+
+std::string readIniValueText(std::string_view text, const std::string& key) {
+    std::string result;
+    forEachLineOfText(text, [&](std::string_view line) { return takeIniLine(line, key, result); });
     return result;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 inline constexpr const char* kLauncherVersion = "0.6.1";
 inline constexpr const char* kRepoName = "ZO_Duzoru";
@@ -16,6 +17,8 @@ const char* launcherCommit();
 // The value of the first line of the file that defines key, or empty text. Unlike the settings
 // files: the first definition wins, values keep trailing blanks and no inline comment is cut.
 std::string readIniValue(const std::string& path, const std::string& key);
+// The same, from text already in memory.
+std::string readIniValueText(std::string_view text, const std::string& key);
 
 // [v]MAJOR.MINOR.PATCH[-suffix][+build]. True when the three numbers were read; a number that
 // does not fit an int makes the text unreadable.

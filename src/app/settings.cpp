@@ -27,14 +27,44 @@ std::string_view trimBlanks(std::string_view s) {
     return s.substr(b, e - b);
 }
 
+// known, when given, lists the only keys kept (ending in nullptr).
 void takeKeyValueLine(std::string_view line, bool stripComments,
-                      std::map<std::string, std::string>& map) {
+                      std::map<std::string, std::string>& map, const char* const* known = nullptr) {
     if (stripComments) line = line.substr(0, line.find('#'));
     line = trimBlanks(line);
     if (line.empty() || line[0] == '#' || line[0] == ';' || line[0] == '[') return;
     size_t eq = line.find('=');
     if (eq == std::string_view::npos) return;
-    map[std::string(trimBlanks(line.substr(0, eq)))] = std::string(trimBlanks(line.substr(eq + 1)));
+    std::string_view key = trimBlanks(line.substr(0, eq));
+    if (known) {
+        const char* const* k = known;
+        while (*k && key != *k)
+            ++k;
+        if (!*k) return;
+    }
+    map[std::string(key)] = std::string(trimBlanks(line.substr(eq + 1)));
+}
+
+// The keys each record takes. The loaders keep only these, so that a file full of other keys
+// (a damaged or hostile one) costs no memory.
+const char* const kLauncherKeys[] = {"disc",
+                                     "language",
+                                     "motion",
+                                     "build_pending",
+                                     "built",
+                                     "last_build_seconds",
+                                     "pending_build_seconds",
+                                     "update_check",
+                                     nullptr};
+const char* const kVideoKeys[] = {"size",     "mode",       "render_scale",
+                                  "gs_scale", "frame_rate", nullptr};
+
+bool readKnownKeys(const std::string& path, const char* const* known, bool stripComments,
+                   std::map<std::string, std::string>& map) {
+    return forEachLine(path, [&](std::string_view line) {
+        takeKeyValueLine(line, stripComments, map, known);
+        return true;
+    });
 }
 
 const std::string* find(const std::map<std::string, std::string>& map, const char* key) {
@@ -129,9 +159,16 @@ bool readKeyValueFile(const std::string& path, std::map<std::string, std::string
     return true;
 }
 
-bool loadLauncherSettings(const std::string& path, LauncherSettings& settings) {
-    std::map<std::string, std::string> map;
-    if (!readKeyValueFile(path, map, false)) return false;
+void readKeyValueText(std::string_view text, std::map<std::string, std::string>& map,
+                      bool stripComments) {
+    forEachLineOfText(text, [&](std::string_view line) {
+        takeKeyValueLine(line, stripComments, map);
+        return true;
+    });
+}
+
+void takeLauncherSettings(const std::map<std::string, std::string>& map,
+                          LauncherSettings& settings) {
     settings.disc = textOf(map, "disc");
     settings.language = textOf(map, "language");
     settings.motion = onUnlessZero(map, "motion");
@@ -140,13 +177,9 @@ bool loadLauncherSettings(const std::string& path, LauncherSettings& settings) {
     settings.built = onlyIfOne(map, "built");
     settings.last_build_seconds = secondsOf(map, "last_build_seconds");
     settings.pending_build_seconds = secondsOf(map, "pending_build_seconds");
-    return true;
 }
 
-bool loadVideoSettings(const std::string& path, VideoSettings& video) {
-    std::map<std::string, std::string> map;
-    video.exists = readKeyValueFile(path, map, true);
-    if (!video.exists) return false;
+void takeVideoSettings(const std::map<std::string, std::string>& map, VideoSettings& video) {
     if (const std::string* v = find(map, "size")) takeSize(*v, video);
     if (const std::string* v = find(map, "mode")) {
         if (*v == "windowed" || *v == "fullscreen" || *v == "borderless") video.mode = *v;
@@ -154,6 +187,20 @@ bool loadVideoSettings(const std::string& path, VideoSettings& video) {
     if (const std::string* v = find(map, "render_scale"); v && !v->empty()) video.render_scale = *v;
     if (const std::string* v = find(map, "frame_rate"); v && !v->empty()) video.frame_rate = *v;
     if (const std::string* v = find(map, "gs_scale")) takeGsScale(*v, video);
+}
+
+bool loadLauncherSettings(const std::string& path, LauncherSettings& settings) {
+    std::map<std::string, std::string> map;
+    if (!readKnownKeys(path, kLauncherKeys, false, map)) return false;
+    takeLauncherSettings(map, settings);
+    return true;
+}
+
+bool loadVideoSettings(const std::string& path, VideoSettings& video) {
+    std::map<std::string, std::string> map;
+    video.exists = readKnownKeys(path, kVideoKeys, true, map);
+    if (!video.exists) return false;
+    takeVideoSettings(map, video);
     return true;
 }
 

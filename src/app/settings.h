@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 struct LauncherSettings {
     std::string disc;     // the disc image that the last disc check accepted
@@ -31,6 +32,15 @@ struct VideoSettings {
 // be opened or read; map is then unchanged. With stripComments a "#" anywhere starts a comment.
 bool readKeyValueFile(const std::string& path, std::map<std::string, std::string>& map,
                       bool stripComments);
+// The same rules applied to text already in memory.
+void readKeyValueText(std::string_view text, std::map<std::string, std::string>& map,
+                      bool stripComments);
+
+// The values of a read map that a record takes, by the rules of each key; keys that are absent
+// (or, for video.ini, invalid) leave what the record held.
+void takeLauncherSettings(const std::map<std::string, std::string>& map,
+                          LauncherSettings& settings);
+void takeVideoSettings(const std::map<std::string, std::string>& map, VideoSettings& video);
 
 // Each loader leaves the record untouched when the file cannot be read; loadVideoSettings sets
 // exists to its result.

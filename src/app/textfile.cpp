@@ -40,3 +40,11 @@ bool forEachLine(const std::string& path, const std::function<bool(std::string_v
     if (!stopped && !pending.empty()) fn(pending);
     return true;
 }
+
+void forEachLineOfText(std::string_view text, const std::function<bool(std::string_view)>& fn) {
+    while (!text.empty()) {
+        const size_t lf = text.find('\n');
+        if (!fn(text.substr(0, lf))) return;
+        text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+    }
+}

@@ -11,3 +11,6 @@
 // fn returns false to stop reading. The result is false when the file cannot be opened or a read
 // fails; lines delivered before a read error have been delivered.
 bool forEachLine(const std::string& path, const std::function<bool(std::string_view)>& fn);
+
+// The same lines, taken from text already in memory.
+void forEachLineOfText(std::string_view text, const std::function<bool(std::string_view)>& fn);

@@ -5,6 +5,7 @@
 #include "plat/process.h"
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 namespace plat {
@@ -15,29 +16,47 @@ void Process::Output::reset() {
     std::lock_guard<std::mutex> guard(lock_);
     lines_.clear();
     pending_.clear();
+    dropping_ = false;
     done_.exchange(true);
 }
 
 void Process::Output::begin() {
     pending_.clear();
+    dropping_ = false;
     done_.exchange(false);
 }
 
 void Process::Output::feed(const char* data, std::size_t n) {
-    // Only the new bytes can hold a line feed: the pending ones were searched before.
-    std::size_t from = pending_.size();
-    pending_.append(data, n);
     std::vector<std::string> complete;
-    std::size_t start = 0;
-    for (std::size_t lf = pending_.find('\n', from); lf != std::string::npos;
-         lf = pending_.find('\n', start)) {
-        std::size_t end = lf;
-        if (end > start && pending_[end - 1] == '\r') --end;
-        complete.emplace_back(pending_, start, end - start);
-        start = lf + 1;
+    const char* p = data;
+    const char* const end = data + n;
+    while (p < end) {
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+        if (dropping_) {
+            if (!lf) break;
+            dropping_ = false;
+            p = lf + 1;
+            continue;
+        }
+        const std::size_t take = std::size_t((lf ? lf : end) - p);
+        const std::size_t room = kMaxLineBytes - pending_.size();
+        if (take > room) {
+            // An over-long line: its head is a line of its own, its tail goes unread.
+            pending_.append(p, room);
+            complete.push_back(std::move(pending_));
+            pending_.clear();
+            dropping_ = lf == nullptr;
+            p = lf ? lf + 1 : end;
+            continue;
+        }
+        pending_.append(p, take);
+        if (!lf) break;
+        if (!pending_.empty() && pending_.back() == '\r') pending_.pop_back();
+        complete.push_back(std::move(pending_));
+        pending_.clear();
+        p = lf + 1;
     }
     if (complete.empty()) return;
-    pending_.erase(0, start);
     std::lock_guard<std::mutex> guard(lock_);
     for (auto& line : complete)
         lines_.push_back(std::move(line));
@@ -49,6 +68,7 @@ void Process::Output::finish() {
         lines_.push_back(std::move(pending_));
     }
     pending_.clear();
+    dropping_ = false;
     done_.exchange(true);
 }
 

@@ -15,6 +15,11 @@
 
 namespace plat {
 
+// The longest output line a captured child can hand us: an over-long line is delivered as its
+// first kMaxLineBytes bytes, and the rest of it, up to its line feed, is dropped. A child that
+// writes without end and never a line feed thus costs a bounded amount of memory.
+inline constexpr std::size_t kMaxLineBytes = std::size_t(1) << 20;
+
 class Process {
 public:
     Process();
@@ -42,8 +47,8 @@ public:
 
 private:
     // What the reader thread hands to the frame thread; the same for every backend
-    // (process.cpp). Lines end at a line feed, lose one carriage return before it, and a last
-    // unterminated line is delivered at the end of the output.
+    // (process.cpp). Lines end at a line feed, lose one carriage return before it, are cut at
+    // kMaxLineBytes, and a last unterminated line is delivered at the end of the output.
     class Output {
     public:
         void reset();                               // no reader runs: empty queue, done
@@ -57,6 +62,7 @@ private:
         std::mutex lock_;
         std::deque<std::string> lines_; // guarded by lock_
         std::string pending_;           // reader thread only
+        bool dropping_ = false;         // reader thread only: in the cut-off tail of a long line
         std::atomic<bool> done_{true};
     };
 

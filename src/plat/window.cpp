@@ -4,12 +4,15 @@
 #include "plat/window.h"
 
 #include "app/app.h"
+#include "plat/env.h"
 #include "plat/gl_calls.h"
 
 #include <SDL3/SDL.h>
 #include <imgui.h>
 #include <imgui_impl_opengl3.h>
 #include <imgui_impl_sdl3.h>
+
+#include <cstdio>
 
 
 float uiScale = 1.0f;
@@ -27,6 +30,18 @@ void setMultisample(bool on) {
 }
 
 const SDL_WindowFlags kWindowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
+
+// For the benchmarks (bench/run_bench.py) only: with QM_BENCH_MARK set, the moment the first frame
+// has been presented is announced on standard error, so that the time to the first frame can be
+// taken from outside. One look at the environment per run; nothing at all in later frames.
+bool firstFramePending = true;
+
+void announceFirstFrame() {
+    firstFramePending = false;
+    if (plat::getEnv("QM_BENCH_MARK").empty()) return;
+    std::fputs("qm-bench: first frame\n", stderr);
+    std::fflush(stderr);
+}
 
 } // namespace
 
@@ -184,6 +199,7 @@ void endFrame(App& app) {
     // The exact frame about to be presented; a zero-sized (minimised) window writes nothing.
     if (!app.screenshotPath.empty()) plat::gl::saveBackBuffer(app.screenshotPath, w, h);
     SDL_GL_SwapWindow(mainWindow);
+    if (firstFramePending) announceFirstFrame();
 
     uint64_t now = SDL_GetTicksNS();
     if (now - lastPresentNs <= kFramePeriodNs - 1)

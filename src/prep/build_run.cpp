@@ -54,12 +54,10 @@ void App::stopBuild() {
 void App::pollBuild() {
     if (!building) return;
     double now = plat::now();
-    for (const std::string& line : build.takeLines())
-        progress.feed(line, now);
+    progress.feed(build.takeLines(), now);
     if (build.running()) return;
     build.waitOutput(2000);
-    for (const std::string& line : build.takeLines())
-        progress.feed(line, now);
+    progress.feed(build.takeLines(), now);
     building = false;
     int code = build.exitCode();
     countRunTime(*this, now);

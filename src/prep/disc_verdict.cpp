@@ -1,4 +1,6 @@
 // The disc check: the build script's check mode, and its verdict turned into the user's message.
+#include "prep/disc_verdict.h"
+
 #include "app/app.h"
 #include "plat/fs.h"
 #include "ui/lang.h"
@@ -51,21 +53,27 @@ bool startsWith(const std::string& s, const char* prefix) {
 
 } // namespace
 
+DiscVerdict readDiscCheckLines(const std::vector<std::string>& lines) {
+    DiscVerdict v;
+    for (const std::string& line : lines) {
+        if (line.size() >= 2 && startsWith(line, "OK"))
+            v.okLine = line;
+        else if (line.size() >= 13 && startsWith(line, "ERROR verify "))
+            v.detail = line.substr(13);
+        else if (v.detail.empty() && !line.empty() && !startsWith(line, "INFO"))
+            v.detail = line;
+    }
+    return v;
+}
+
 void App::pollDiscCheck() {
     if (!checkingDisc || discCheck.running()) return;
     discCheck.waitOutput(1000);
-    std::string okLine, detail;
-    for (const std::string& line : discCheck.takeLines()) {
-        if (line.size() >= 2 && startsWith(line, "OK"))
-            okLine = line;
-        else if (line.size() >= 13 && startsWith(line, "ERROR verify "))
-            detail = line.substr(13);
-        else if (detail.empty() && !line.empty() && !startsWith(line, "INFO"))
-            detail = line;
-    }
+    const DiscVerdict verdict = readDiscCheckLines(discCheck.takeLines());
+    const std::string& detail = verdict.detail;
     checkingDisc = false;
 
-    if (!okLine.empty() && discCheck.exitCode() == 0) {
+    if (!verdict.okLine.empty() && discCheck.exitCode() == 0) {
         settings.disc = discUnderCheck;
         saveLauncherSettings(settings, launcherIni);
         screen = Screen::Ready;

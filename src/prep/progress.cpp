@@ -45,8 +45,9 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// The next white-space separated word from pos on; pos moves past it.
-std::string nextWord(const std::string& line, size_t& pos) {
+// The next white-space separated word from pos on; pos moves past it. A view into line: the
+// protocol is parsed without copying, as most lines of a build are chatter that carries nothing.
+std::string_view nextWord(std::string_view line, size_t& pos) {
     while (pos < line.size() && isBlank(line[pos]))
         ++pos;
     size_t start = pos;
@@ -56,7 +57,7 @@ std::string nextWord(const std::string& line, size_t& pos) {
 }
 
 // A decimal integer after leading blanks, saturated instead of overflowing; 0 without digits.
-long long leadingInt(const std::string& text) {
+long long leadingInt(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && isBlank(text[i]))
         ++i;
@@ -69,7 +70,7 @@ long long leadingInt(const std::string& text) {
 }
 
 // A decimal floating-point number after leading blanks; 0 when none starts there.
-double leadingDouble(const std::string& text) {
+double leadingDouble(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && isBlank(text[i]))
         ++i;
@@ -94,16 +95,20 @@ double leadingDouble(const std::string& text) {
         }
     }
     // strtod on a copy that holds only the number: no locale, no hex, no inf or nan to surprise us.
-    double v = std::strtod(text.substr(start, i - start).c_str(), nullptr);
+    double v = std::strtod(std::string(text.substr(start, i - start)).c_str(), nullptr);
     return std::isfinite(v) ? v : 0;
 }
 
 } // namespace
 
-std::string stepLabel(const std::string& name) {
+const char* stepLabelText(const std::string& name) {
     for (const StepInfo& s : kSteps)
         if (name == s.name) return ui::tr(s.en, s.fr);
-    return name;
+    return name.c_str();
+}
+
+std::string stepLabel(const std::string& name) {
+    return stepLabelText(name);
 }
 
 // --- protocol
@@ -124,21 +129,35 @@ void BuildProgress::reset(double now) {
     runStart = now;
 }
 
-void BuildProgress::feed(const std::string& line, double now) {
-    if (output.size() >= kOutputLinesKept) output.pop_front();
-    output.push_back(line.size() > kOutputLineMax ? line.substr(0, kOutputLineMax) : line);
+namespace {
 
+enum class Keyword { None, Progress, Percent, Skip, Done, Error, Result };
+
+Keyword keywordOf(std::string_view word) {
+    if (word == "PROGRESS") return Keyword::Progress;
+    if (word == "PERCENT") return Keyword::Percent;
+    if (word == "SKIP") return Keyword::Skip;
+    if (word == "DONE") return Keyword::Done;
+    if (word == "ERROR") return Keyword::Error;
+    if (word == "RESULT") return Keyword::Result;
+    return Keyword::None;
+}
+
+} // namespace
+
+void BuildProgress::parse(std::string_view line, double now) {
     size_t pos = 0;
-    std::string keyword = nextWord(line, pos);
-    std::string stepName = nextWord(line, pos);
-    std::string rest = line.substr(pos);
-    if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+    const Keyword keyword = keywordOf(nextWord(line, pos));
+    if (keyword == Keyword::None) return;
+    const std::string_view stepName = nextWord(line, pos);
+    std::string_view rest = line.substr(pos);
+    if (!rest.empty() && rest[0] == ' ') rest.remove_prefix(1);
 
     int index = -1;
     for (size_t i = 0; i < steps.size(); ++i)
         if (steps[i].name == stepName) index = int(i);
 
-    if (keyword == "PROGRESS" && index >= 0) {
+    if (keyword == Keyword::Progress && index >= 0) {
         for (int i = 0; i < index; ++i)
             if (steps[size_t(i)].state == StepState::Running)
                 steps[size_t(i)].state = StepState::Done;
@@ -146,23 +165,45 @@ void BuildProgress::feed(const std::string& line, double now) {
         s.state = StepState::Running;
         s.percent = 0;
         s.startedAt = now;
-    } else if (keyword == "PERCENT" && index >= 0) {
+    } else if (keyword == Keyword::Percent && index >= 0) {
         steps[size_t(index)].percent = int(std::clamp<long long>(leadingInt(rest), 0, 100));
-    } else if (keyword == "SKIP" && index >= 0) {
+    } else if (keyword == Keyword::Skip && index >= 0) {
         steps[size_t(index)].state = StepState::Skipped;
-    } else if (keyword == "DONE" && index >= 0) {
+    } else if (keyword == Keyword::Done && index >= 0) {
         BuildStep& s = steps[size_t(index)];
         s.state = StepState::Done;
         s.percent = 100;
         size_t blank = rest.find(' ');
-        s.seconds = blank == std::string::npos ? 0 : leadingDouble(rest.substr(blank + 1));
-    } else if (keyword == "ERROR") {
+        s.seconds = blank == std::string_view::npos ? 0 : leadingDouble(rest.substr(blank + 1));
+    } else if (keyword == Keyword::Error) {
         failedStep = stepName;
         error = rest;
         if (index >= 0) steps[size_t(index)].state = StepState::Failed;
-    } else if (keyword == "RESULT") {
+    } else if (keyword == Keyword::Result) {
         finished = true;
     }
+}
+
+void BuildProgress::keep(std::string&& line) {
+    if (output.size() >= kOutputLinesKept) output.pop_front();
+    if (line.size() > kOutputLineMax) line.resize(kOutputLineMax);
+    output.push_back(std::move(line));
+}
+
+void BuildProgress::feed(const std::string& line, double now) {
+    keep(std::string(line.data(), std::min(line.size(), kOutputLineMax)));
+    parse(line, now);
+}
+
+void BuildProgress::feed(std::vector<std::string>&& lines, double now) {
+    for (const std::string& line : lines)
+        parse(line, now);
+    // Only the newest lines can stay in the bounded tail: a burst longer than the tail keeps its
+    // own last part, which is what feeding the lines one by one would have left.
+    const size_t first = lines.size() > kOutputLinesKept ? lines.size() - kOutputLinesKept : 0;
+    for (size_t i = first; i < lines.size(); ++i)
+        keep(std::move(lines[i]));
+    lines.clear();
 }
 
 int BuildProgress::runningStep() const {

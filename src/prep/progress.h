@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class StepState : int32_t { Pending = 0, Running = 1, Done = 2, Skipped = 3, Failed = 4 };
@@ -33,13 +34,23 @@ struct BuildProgress {
     double runStart = 0;
 
     void reset(double now);
+    // One output line of the build: kept in output and, when it is a protocol line, applied.
     void feed(const std::string& line, double now);
+    // A batch of lines, oldest first, as the reader queued them; the same as feeding each in turn.
+    // The lines are moved out.
+    void feed(std::vector<std::string>&& lines, double now);
     int runningStep() const;
     double fraction() const;
     double remainingSeconds(double now) const;
+
+private:
+    void parse(std::string_view line, double now);
+    void keep(std::string&& line);
 };
 
 // The step's label in the interface language; any other name unchanged.
 std::string stepLabel(const std::string& name);
+// The same without a copy, for drawing every frame: the label's text, or name's own.
+const char* stepLabelText(const std::string& name);
 // "Elapsed 1:05  ·  about 3 min left", or only the elapsed part while there is no estimate.
 std::string estimateText(const BuildProgress& progress, double now);

@@ -54,7 +54,7 @@ bool stepNote(const BuildStep& step, char (&note)[32], uint32_t& rgb) {
 void drawStep(const BuildStep& step, float x, float y, float h, float cw, double time) {
     stepIcon(ImVec2(x + px(10), y + h / 2), step.state, time);
     drawText(ImVec2(x + px(30), y + (h - px(18)) / 2 - px(2)), 18,
-             withAlphaByte(labelColour(step.state), 0xFF), stepLabel(step.name).c_str());
+             withAlphaByte(labelColour(step.state), 0xFF), stepLabelText(step.name));
     char note[32];
     uint32_t rgb;
     if (!stepNote(step, note, rgb)) return;

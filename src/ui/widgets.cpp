@@ -142,6 +142,30 @@ ImVec2 measureText(const char* str, float size, float spacing, const char* end) 
     return t;
 }
 
+namespace {
+
+// Where ImDrawList::AddText would put a single character's glyph at pos: the position truncated to
+// whole pixels, nothing on a row outside the clip rectangle or beside it. False when it draws
+// nothing.
+bool glyphRect(const ImDrawList* dl, const ImFontGlyph* glyph, float scale, float size, ImVec2 pos,
+               ImVec2& min, ImVec2& max) {
+    const ImVec4& clip = dl->_CmdHeader.ClipRect;
+    const float x = IM_TRUNC(pos.x), y = IM_TRUNC(pos.y);
+    if (y > clip.w || y + size < clip.y || !glyph->Visible) return false;
+    min = ImVec2(x + glyph->X0 * scale, y + glyph->Y0 * scale);
+    max = ImVec2(x + glyph->X1 * scale, y + glyph->Y1 * scale);
+    return min.x <= clip.z && max.x >= clip.x;
+}
+
+bool isLineBreak(unsigned int c) {
+    return c == '\n' || c == '\r';
+}
+
+} // namespace
+
+// Spaced text goes one code point at a time. Each glyph is taken from the baked font once per call
+// instead of a font lookup, a measurement and a draw call per code point: the title's glow draws
+// the same text 27 times a frame. The vertices are those AddText makes for each code point.
 void drawSpacedText(ImDrawList* dl, ImVec2 pos, const char* str, float size, ImU32 colour,
                     float spacing) {
     ImFont* font = fontOrCurrent(mainFont);
@@ -149,13 +173,35 @@ void drawSpacedText(ImDrawList* dl, ImVec2 pos, const char* str, float size, ImU
         dl->AddText(font, size, pos, colour, str);
         return;
     }
+    if ((colour & IM_COL32_A_MASK) == 0) return;
+    ImFontBaked* baked = font->GetFontBaked(size);
+    const float scale = size / baked->Size;
     const char* end = str + std::strlen(str);
+    // Glyphs baked now may move the atlas to a new texture, which starts a new draw command: that
+    // happens here, before any vertex of this text is written.
     for (const char* p = str; p < end;) {
         unsigned int c = 0;
         int n = ImTextCharFromUtf8(&c, p, end);
         if (n <= 0) break;
-        dl->AddText(font, size, pos, colour, p, p + n);
-        pos.x += font->CalcTextSizeA(size, FLT_MAX, 0.0f, p, p + n).x + spacing * px(1);
+        if (!isLineBreak(c)) baked->FindGlyph(ImWchar(c));
+        p += n;
+    }
+    for (const char* p = str; p < end;) {
+        unsigned int c = 0;
+        int n = ImTextCharFromUtf8(&c, p, end);
+        if (n <= 0) break;
+        float advance = 0;
+        if (!isLineBreak(c)) {
+            const ImFontGlyph* glyph = baked->FindGlyph(ImWchar(c));
+            ImVec2 min, max;
+            if (glyphRect(dl, glyph, scale, size, pos, min, max)) {
+                dl->PrimReserve(6, 4);
+                dl->PrimRectUV(min, max, ImVec2(glyph->U0, glyph->V0), ImVec2(glyph->U1, glyph->V1),
+                               glyph->Colored ? colour | ~IM_COL32_A_MASK : colour);
+            }
+            advance = baked->GetCharAdvance(ImWchar(c)) * scale;
+        }
+        pos.x += advance + spacing * px(1);
         p += n;
     }
 }

@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "app/identity.h"
+#include "plat/clock.h"
 #include "plat/fs.h"
 #include "plat/http.h"
 #include "ui/lang.h"
@@ -48,6 +49,22 @@ void applyInstallerLine(App& app, const std::string& line) {
 
 static std::string updateFolder(const App& app) {
     return plat::joinPath(app.releaseDir, "update");
+}
+
+void recoverInterruptedInstall(const App& app) {
+    if (!pathExists(plat::joinPath(updateFolder(app), "install_journal.json"))) return;
+    const std::string script = plat::absolutePath(
+        plat::joinPath(plat::joinPath(app.sourceDir, "tools"), "apply_update.py"));
+    if (!pathExists(app.pythonExe) || !pathExists(script)) return;
+    plat::Process recovery;
+    std::string err;
+    const std::vector<std::string> args = {
+        "-I", "-X", "utf8", script, "--recover", "--install", plat::absolutePath(app.releaseDir)};
+    if (!recovery.start(app.pythonExe, args, app.releaseDir, true, err)) return;
+    // One that takes longer ends with the object; the recovery can run again at the next start.
+    const double guard = plat::now() + 60;
+    while (recovery.running() && plat::now() < guard)
+        plat::sleepMs(10);
 }
 
 // --- the download worker -------------------------------------------------------------------------

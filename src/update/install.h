@@ -16,3 +16,8 @@ std::string releaseAssetName(const std::string& version);
 // "progress N M", "error TEXT" and "done ..."; anything else, and every line of four characters or
 // fewer, is ignored.
 void applyInstallerLine(App& app, const std::string& line);
+
+// The start-up half of a crash-safe install: when an installer died part-way (its journal,
+// update/install_journal.json, is still there), runs the release's apply_update.py --recover,
+// which finishes that install or undoes it, and waits for it (a minute at most).
+void recoverInterruptedInstall(const App& app);

@@ -53,24 +53,46 @@ ChangelogLine classify(const std::string& entry) {
 
 } // namespace
 
-std::string cutChangelogSection(const std::string& path, const std::string& version) {
-    const std::string_view wanted = dropLeadingV(version);
-    bool open = false;
-    std::string text;
-    forEachLine(path, [&](std::string_view line) {
+namespace {
+
+// Collects the section of one version from the changelog's lines, fed one at a time.
+class SectionCutter {
+public:
+    explicit SectionCutter(const std::string& version) : wanted_(dropLeadingV(version)) {}
+    // False once the section has ended: the rest of the file does not matter.
+    bool line(std::string_view line) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (isVersionHeading(line)) {
-            if (open) return false;
-            open = headingToken(line) == wanted;
+            if (open_) return false;
+            open_ = headingToken(line) == wanted_;
             return true;
         }
-        if (open && !isLinkDefinition(line)) {
-            text.append(line);
-            text += '\n';
+        if (open_ && !isLinkDefinition(line)) {
+            text_.append(line);
+            text_ += '\n';
         }
         return true;
-    });
-    return trimSection(text);
+    }
+    std::string text() const { return trimSection(text_); }
+
+private:
+    std::string_view wanted_;
+    bool open_ = false;
+    std::string text_;
+};
+
+} // namespace
+
+std::string cutChangelogSection(const std::string& path, const std::string& version) {
+    SectionCutter cut(version);
+    forEachLine(path, [&](std::string_view line) { return cut.line(line); });
+    return cut.text();
+}
+
+std::string cutChangelogText(std::string_view text, const std::string& version) {
+    SectionCutter cut(version);
+    forEachLineOfText(text, [&](std::string_view line) { return cut.line(line); });
+    return cut.text();
 }
 
 std::vector<ChangelogLine> changelogDisplayLines(const std::string& text) {

@@ -2,12 +2,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The lines under the version heading ("## [0.7.0] - date", "## 0.7.0", "## v0.7.0") of version,
 // up to the next version heading, without link definitions and trimmed; empty when the file or
 // the section is missing. A leading "v" on either side is ignored.
 std::string cutChangelogSection(const std::string& path, const std::string& version);
+// The same, from the changelog's text already in memory.
+std::string cutChangelogText(std::string_view text, const std::string& version);
 
 struct ChangelogLine {
     enum Kind { Gap, Heading, Paragraph };

@@ -149,7 +149,8 @@ TEST_P(StartLanguage, StoredChoiceFirstThenTheSystemAndNothingWrittenBack) {
     app.openRelease(release.path());
     EXPECT_EQ(ui::french, c.french);
     if (c.stored)
-        EXPECT_EQ(readBytes(user.file("launcher.ini")), std::string("language = ") + c.stored + "\n");
+        EXPECT_EQ(readBytes(user.file("launcher.ini")),
+                  std::string("language = ") + c.stored + "\n");
     else
         EXPECT_FALSE(pathExists(user.file("launcher.ini")));
     ui::french = false;
@@ -164,5 +165,24 @@ INSTANTIATE_TEST_SUITE_P(
                       LanguageCase{"upper_case_is_not_french", "FR", "en_GB.UTF-8", false},
                       LanguageCase{"c_locale", nullptr, "C", false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A save cut short by a crash leaves "<file>.tmp" beside the intact file; the next start
+// removes it and reads the file itself.
+TEST(StaleTemporaries, AreRemovedAtStartAndTheFilesThemselvesRead) {
+    TempDir release, user;
+    EnvGuard env;
+    env.set("ZOLT_USER_DIR", user.path());
+    user.write("launcher.ini", "disc = /discs/kept.iso\n");
+    user.write("launcher.ini.tmp", "disc = /discs/half-writ");
+    user.write("video.ini", "size = 1280x960\n");
+    user.write("video.ini.tmp", "size = 64");
+    App app;
+    app.openRelease(release.path());
+    EXPECT_FALSE(std::filesystem::exists(user.file("launcher.ini.tmp")));
+    EXPECT_FALSE(std::filesystem::exists(user.file("video.ini.tmp")));
+    EXPECT_EQ("/discs/kept.iso", app.settings.disc);
+    EXPECT_EQ(1280, app.video.width);
+    EXPECT_TRUE(std::filesystem::exists(user.file("launcher.ini")));
+}
 
 } // namespace

@@ -2,6 +2,7 @@
 //
 //   out TEXT / err TEXT   write TEXT to standard output / error at once (\n \r \t \\ decoded)
 //   lines N LEN           N lines "I xxx…" with LEN x each
+//   blob N                N bytes "x" and no line feed, written a mebibyte at a time
 //   stdin                 "stdin eof" when standard input ends at once, else "stdin data"/"… error"
 //   argv ARG...           "[ARG]" for every remaining argument, then stop
 //   cwd / env NAME / pid  "cwd PATH", "env VALUE" (or "env unset"), "pid N"
@@ -152,6 +153,12 @@ int main(int argc, char** argv) {
                         "\n";
             put(1, text);
             i += 2;
+        } else if (cmd == "blob") {
+            const std::string chunk(std::size_t(1) << 20, 'x');
+            for (long long left = std::atoll(arg); left > 0; left -= (long long)chunk.size())
+                put(1,
+                    left >= (long long)chunk.size() ? chunk : chunk.substr(0, std::size_t(left)));
+            ++i;
         } else if (cmd == "stdin") {
             char c;
             ssize_t n = read(0, &c, 1);

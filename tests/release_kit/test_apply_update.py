@@ -31,6 +31,7 @@ import zipfile
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCRIPT = os.path.join(REPO, "release_kit", "source", "tools", "apply_update.py")
 TOP = "ZO_Duzoru-0.7.0/"
+JOURNAL = "install_journal.json"
 ASSET = "ZO_Duzoru-0.7.0-kettlewise.zip"
 
 
@@ -304,6 +305,20 @@ class RefusedArchiveTests(ReleaseCase):
         ("user folder", TOP + "user/launcher.ini", "not part of a release"),
         ("user settings", TOP + "video.ini", "not part of a release"),
         ("replaced-file name", TOP + "source/release.ini.qm-old", "reserved for replaced files"),
+        ("device with two extensions", TOP + "nul.tar.gz", "reserved device name"),
+        ("device with a blank", TOP + "source/COM1 .log", "reserved device name"),
+        ("console device", TOP + "CONIN$", "reserved device name"),
+        ("device with a superscript", TOP + "LPT\u00b9", "reserved device name"),
+        ("device ending in a dot", TOP + "con.", "ends in a dot or a blank"),
+        ("trailing dots and blanks", TOP + "source/evil. .", "ends in a dot or a blank"),
+        ("dots only", TOP + "...", "ends in a dot or a blank"),
+        ("dot segment", TOP + "./evil.txt", "'.' segment"),
+        ("double slash inside", TOP + "source//evil.txt", "empty path segment"),
+        ("fraction slash", TOP + "..\u2215..\u2215evil.txt", "look-alike path separator"),
+        ("fullwidth solidus", TOP + "..\uff0fevil.txt", "look-alike path separator"),
+        ("fullwidth backslash", TOP + "..\uff3cevil.txt", "look-alike path separator"),
+        ("tab", TOP + "evil\t.txt", "control character"),
+        ("DEL", TOP + "evil\x7f.txt", "control character"),
         ("duplicate", TOP + "CHANGELOG.md", "duplicate entry"),
         ("duplicate by case", TOP + "changelog.md", "duplicate entry"),
         ("file as folder", TOP + "CHANGELOG.md/inner.txt", "its folder is also a file"),
@@ -321,6 +336,46 @@ class RefusedArchiveTests(ReleaseCase):
                 self.assertIn(reason, lines[-1])
                 self.assertFalse(os.path.lexists(os.path.join(self.tmp, "evil.txt")))
                 self.assertFalse(os.path.lexists("/tmp/evil.txt"))
+
+    # The names of CPython's zipfile tests of hostile archives (test_extract_hackers_arcnames),
+    # both as they are and below the release's top folder.
+    CPYTHON_NAMES = [
+        "../foo/bar", "foo/../bar", "foo/../../bar", "foo/bar/..", "./../foo/bar", "/foo/bar",
+        "/foo/../bar", "/foo/../../bar", "//foo/bar", "..\\foo\\bar", "..\\/foo\\/bar",
+        "foo/\\..\\/bar", "foo\\/../\\bar", "C:foo/bar", "C:/foo/bar", "C://foo/bar",
+        "C:\\foo\\bar", "//conky/mountpoint/foo/bar", "\\\\conky\\mountpoint\\foo\\bar",
+        "///conky/mountpoint/foo/bar", "\\\\\\conky\\mountpoint\\foo\\bar",
+        "//conky//mountpoint/foo/bar", "\\\\conky\\\\mountpoint\\foo\\bar",
+        "//?/C:/foo/bar", "\\\\?\\C:\\foo\\bar", "//?/C:/../foo/bar",
+        "\\\\?\\C:\\..\\foo\\bar", "C:/../C:/foo/bar", "a:b\\c<d>e|f\"g?h*i",
+        "../../foo../../ba..r", "/../../foo../../ba..r", "foo/..\\bar",
+    ]
+
+    def test_every_hostile_name_of_cpythons_tests_is_refused(self):
+        pristine = read_bytes(self.archive)
+        outside = outside_snapshot(self.tmp, self.release)
+        for raw in self.CPYTHON_NAMES:
+            for name in (raw, TOP + raw):
+                with self.subTest(name=name):
+                    with open(self.archive, "wb") as f:
+                        f.write(pristine)
+                    add_entries(self.archive, [(zipfile.ZipInfo(name), b"hostile\n")])
+                    rc, lines = self.run_installer()
+                    self.assert_failed_unchanged(rc, lines, "archive refused")
+                    self.assertEqual(outside, outside_snapshot(self.tmp, self.release))
+                    self.assertFalse(os.path.lexists("/foo"))
+
+    def test_a_name_cut_short_by_a_nul_byte_is_refused(self):
+        """zipfile shows "evil" for a name stored as "evil<NUL>.txt"; the stored name counts."""
+        add_entries(self.archive, [(zipfile.ZipInfo(TOP + "evilXtxt"), b"hostile\n")])
+        data = read_bytes(self.archive).replace(b"evilXtxt", b"evil\x00txt")
+        with open(self.archive, "wb") as f:
+            f.write(data)
+        package_release.write_checksum(self.archive)
+        rc, lines = self.run_installer()
+        self.assert_failed_unchanged(rc, lines, "archive refused")
+        self.assertIn("control character", lines[-1])
+        self.assertFalse(os.path.lexists(os.path.join(self.release, "evil")))
 
     def test_a_link_entry_is_refused(self):
         add_entries(self.archive, [link_entry(TOP + "source/link", "../../../etc/passwd")])
@@ -365,6 +420,18 @@ class RefusedArchiveTests(ReleaseCase):
         self.assertEqual(0, rc, lines)
 
 
+def outside_snapshot(tmp, release):
+    """Everything under the test's folder except the release itself."""
+    found = set()
+    for folder, dirs, files in os.walk(tmp):
+        if os.path.abspath(folder) == os.path.abspath(release):
+            dirs[:] = []
+            continue
+        for name in dirs + files:
+            found.add(os.path.join(folder, name))
+    return found
+
+
 def declare_sizes(archive, names, size):
     """Rewrites the central directory's sizes of these entries (stored ones: both sizes)."""
     data = bytearray(read_bytes(archive))
@@ -399,6 +466,111 @@ class RollbackTests(ReleaseCase):
         rc, lines = self.run_installer()
         self.assertEqual(0, rc, lines)
         self.assertEqual("done 0.7.0", lines[-1])
+
+
+# --- killed installs and cut archives -------------------------------------------------------------
+
+class KilledInstallTests(ReleaseCase):
+    """SIGKILL at random moments, then the launcher's start-up recovery (--recover): the release is
+    exactly the old one or exactly the new one, and a new attempt installs."""
+
+    KILLS = 200
+
+    def installer_command(self, zip_path):
+        return [sys.executable, "-I", "-X", "utf8", SCRIPT, "--zip", zip_path, "--sha256",
+                zip_path + ".sha256", "--version", "0.7.0", "--install", self.release]
+
+    def recover(self):
+        proc = subprocess.run([sys.executable, "-I", "-X", "utf8", SCRIPT, "--recover",
+                               "--install", self.release], cwd=self.release,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, timeout=120)
+        self.assertEqual(0, proc.returncode, proc.stdout)
+        return proc.stdout.decode()
+
+    def test_a_killed_install_is_finished_or_undone(self):
+        import random
+        import time
+        pristine = os.path.join(self.tmp, "pristine")
+        shutil.copytree(self.release, pristine, symlinks=True)
+        rc, lines = self.run_installer()
+        self.assertEqual(0, rc, lines)
+        new = tree(self.release)
+        old = self.before
+        rng = random.Random(5309)
+        outcomes = {"old": 0, "new": 0}
+        for i in range(self.KILLS):
+            shutil.rmtree(self.release)
+            shutil.copytree(pristine, self.release, symlinks=True)
+            zip_path = self.place_download()
+            proc = subprocess.Popen(self.installer_command(zip_path), cwd=self.release,
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                    stderr=subprocess.STDOUT)
+            # Half the moments anywhere in the run, half inside the swap itself.
+            if i % 2:
+                for line in proc.stdout:
+                    if line.startswith(b"step install"):
+                        break
+                time.sleep(rng.uniform(0, 0.01))
+            else:
+                time.sleep(rng.uniform(0, 0.35))
+            proc.kill()
+            proc.wait()
+            proc.stdout.close()
+            if i % 20 == 0:
+                self.recover()  # as the launcher's start-up runs it
+            else:
+                with contextlib.redirect_stdout(io.StringIO()):
+                    apply_update.recover(self.release)
+            found = tree(self.release)
+            self.assertIn(found, (old, new), "kill %d left a mixed release" % i)
+            outcomes["old" if found == old else "new"] += 1
+            self.assertFalse(os.path.exists(os.path.join(self.release, "update", JOURNAL)))
+            self.assertEqual([], self.old_leftovers())
+            if i % 20 == 0:  # a new attempt after the recovery installs
+                rc, lines = self.run_installer()
+                self.assertEqual(0, rc, lines)
+                self.assertEqual(new, tree(self.release))
+        print("\n[ figures ] %d installer kills: %d left the old release, %d the new one, "
+              "none mixed" % (self.KILLS, outcomes["old"], outcomes["new"]))
+        self.assertGreater(outcomes["old"], 0)
+        self.assertGreater(outcomes["new"], 0)
+
+    def test_the_next_run_recovers_by_itself(self):
+        zip_path = self.place_download()
+        env = dict(os.environ, QM_UPDATE_PAUSE_AT="3")
+        proc = subprocess.Popen(self.installer_command(zip_path), cwd=self.release, env=env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT)
+        for line in proc.stdout:
+            if line.startswith(b"note paused"):
+                break
+        proc.kill()
+        proc.wait()
+        proc.stdout.close()
+        self.assertNotEqual(self.before, tree(self.release))  # mixed until recovered
+        rc, lines = self.run_installer()
+        self.assertEqual(0, rc, lines)
+        self.assertIn("note an interrupted install was rolled back", lines)
+        self.assertEqual([], self.old_leftovers())
+
+    def test_a_cut_archive_is_refused_and_changes_nothing(self):
+        import random
+        whole = read_bytes(self.archive)
+        rng = random.Random(1234)
+        for length in sorted(rng.sample(range(len(whole)), 30)):
+            for matching_sum in (True, False):
+                with self.subTest(length=length, matching_sum=matching_sum):
+                    with open(self.archive, "wb") as f:
+                        f.write(whole[:length])
+                    if matching_sum:
+                        package_release.write_checksum(self.archive)
+                    rc, lines = self.run_installer()
+                    self.assert_failed_unchanged(
+                        rc, lines, "archive" if matching_sum else "checksum mismatch")
+                    with open(self.archive, "wb") as f:
+                        f.write(whole)
+                    package_release.write_checksum(self.archive)
 
 
 # --- files left for the next start ----------------------------------------------------------------

@@ -192,6 +192,35 @@ class FaultTests(HostCase):
         with self.assertRaises(http.client.IncompleteRead):
             self.host.get(self.asset_path())
 
+    def test_bodies_that_end_before_their_framing_says(self):
+        """chunked-cut stops inside a chunk; overlong declares 3 GiB and sends far less."""
+        for fault in ("chunked-cut", "overlong"):
+            with self.subTest(fault):
+                self.host.control("fault", name="none")
+                self.host.control("fault", name=fault)
+                conn = http.client.HTTPConnection("127.0.0.1", self.host.port, timeout=10)
+                try:
+                    conn.request("GET", self.asset_path())
+                    resp = conn.getresponse()
+                    if fault == "overlong":
+                        self.assertEqual(str(3 << 30), resp.headers["Content-Length"])
+                    with self.assertRaises(http.client.IncompleteRead) as cm:
+                        resp.read()
+                    if fault == "overlong":
+                        self.assertGreaterEqual(len(cm.exception.partial), 65536)
+                finally:
+                    conn.close()
+
+    def test_a_mute_host_accepts_and_never_answers(self):
+        self.host.control("fault", name="mute", match=".zip")
+        conn = http.client.HTTPConnection("127.0.0.1", self.host.port, timeout=2)
+        try:
+            conn.request("GET", self.asset_path())
+            with self.assertRaises(socket.timeout):
+                conn.getresponse()
+        finally:
+            conn.close()
+
     def test_a_wrong_checksum_names_the_same_archive(self):
         _, _, good = self.host.get(self.asset_path(suffix=".sha256"))
         self.host.control("fault", name="badsum")

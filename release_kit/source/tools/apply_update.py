@@ -22,24 +22,32 @@ The order of work, and why:
      and archives that unpack to too much (in total, or per entry against its compressed size)
      refuse the whole archive.
   3. extract: everything is unpacked into R/update/staging, so a damaged archive costs nothing.
-  4. install: file by file, the old file is renamed to a ".qm-old" name and the new one renamed
-     into its place (a running program, the launcher or this Python, can be renamed on every
-     system). A link in the old release is moved aside like a file and never written through,
-     so nothing outside the release folder is touched. If anything fails, every step is undone
-     in reverse order: the release folder is the old release again, byte for byte. Files of the
-     old release that the new one lacks stay.
+  4. install: under a journal written before the first step (R/update/install_journal.json,
+     see Swap), file by file, the old file keeps a ".qm-old" name and the new one is renamed into
+     its place (a running program, the launcher or this Python, can be renamed on every system).
+     A link in the old release is moved aside like a file and never written through, so nothing
+     outside the release folder is touched. If anything fails, every step is undone in reverse
+     order: the release folder is the old release again, byte for byte. Files of the old release
+     that the new one lacks stay. An install killed part-way is finished (every file was in
+     place) or undone (otherwise) by the next run, before anything else, or by
+         python -I -X utf8 apply_update.py --recover --install R
+     which the launcher runs at its start while the journal exists.
   5. the ".qm-old" files are deleted; what cannot be (a running .exe on Windows) is listed in
      R/update/old_files.txt, one full path per line, for the next launcher start to delete.
 
-Test switch: QM_UPDATE_FAIL_AT=<n> makes the install step fail after n files were swapped.
+Test switches: QM_UPDATE_FAIL_AT=<n> makes the install step fail after n files were swapped;
+QM_UPDATE_PAUSE_AT=<n> makes it print "note paused after n files" there and wait forever (for a
+test that kills it at that point).
 """
 import argparse
 import hashlib
+import json
 import os
 import re
 import shutil
 import stat
 import sys
+import time
 import zipfile
 
 REPO_NAME = "ZO_Duzoru"
@@ -58,6 +66,7 @@ DEVICE_NAMES = ({"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}
                 | {"LPT%s" % c for c in "123456789\u00b9\u00b2\u00b3"})
 VERSION_RE = re.compile(r"^[A-Za-z0-9._+-]{1,63}$")
 OLD_SUFFIX = ".qm-old"
+JOURNAL = "install_journal.json"
 
 
 class Refused(Exception):
@@ -133,10 +142,16 @@ def segment_problem(seg):
     return None
 
 
+# Characters that some systems or tools read as a path separator, or that show as one.
+LOOKALIKE_SEPARATORS = set("\u2215\u2044\u29f8\uff0f\uff3c\ufe68\u29f5\u2216")
+
+
 def name_problem(name, top):
     """Why an entry name may not be unpacked, or None."""
     if any(ord(c) < 32 or ord(c) == 127 for c in name):
         return "control character in name"
+    if LOOKALIKE_SEPARATORS & set(name):
+        return "look-alike path separator"
     if name.startswith(("/", "\\")):
         return "absolute or UNC path"
     if re.match(r"^[A-Za-z]:", name):
@@ -198,8 +213,9 @@ def plan_archive(zf, version, release):
     plan, seen, total = [], {}, 0
     for info in infos:
         name = info.filename
-        shown = one_line(name)
-        problem = name_problem(name, top)
+        shown = one_line(info.orig_filename)
+        # zipfile cuts a name at its first NUL; the name as stored is judged whole.
+        problem = name_problem(info.orig_filename, top)
         kind = entry_kind(info)
         if problem is None and kind not in ("dir", "file"):
             problem = kind
@@ -289,69 +305,188 @@ def remove_any(path):
         os.remove(path)
 
 
-class Swap:
-    """Moves the staged release into place and remembers how to undo every step."""
+def write_journal(path, doc):
+    """Replaces the journal whole: a reader finds the old one or the new one, never half."""
+    tmp = path + ".tmp"
+    with open(tmp, "w", encoding="utf-8") as f:
+        json.dump(doc, f)
+        f.flush()
+        os.fsync(f.fileno())
+    os.replace(tmp, path)
 
-    def __init__(self, release, staging, fail_at):
-        self.release, self.staging, self.fail_at = release, staging, fail_at
-        self.journal = []  # ("aside", target, old) | ("placed", target) | ("mkdir", target)
+
+class Swap:
+    """Moves the staged release into place, step by step, under a journal.
+
+    The journal (update/install_journal.json) is written whole before the first step and names
+    every step in advance: each folder to create (and the old entry moved aside for it) and each
+    file with its staged copy and the ".qm-old" name its old version keeps. Every step is one
+    rename, so what the steps did can be read back from the disk: a file is in place exactly when
+    its staged copy is gone. An install that dies part-way (a crash, a kill, a power cut) is thus
+    finished when every file was in place, and undone otherwise, by recover() at the start of the
+    next run or at the launcher's next start. Outside Windows an existing file stays at its path
+    the whole time (its old version is kept by a hard link and the new one renamed over it); on
+    Windows, where a running program cannot be replaced, it is renamed aside first.
+    """
+
+    def __init__(self, release, staging, journal, fail_at=None, pause_at=None):
+        self.release, self.staging, self.journal = release, staging, journal
+        self.fail_at, self.pause_at = fail_at, pause_at
+        self.folders, self.files = [], []  # [target, aside or None], [target, staged, aside]
         self.swapped = 0
 
-    def move_aside(self, target):
-        old = aside_name(target)
-        os.rename(target, old)
-        self.journal.append(("aside", target, old))
+    def prepare(self, plan):
+        taken = set()
 
-    def folder(self, target):
-        if os.path.isdir(target) and not os.path.islink(target):
-            return
-        if os.path.lexists(target):
-            self.move_aside(target)
-        os.mkdir(target)
-        self.journal.append(("mkdir", target))
+        def aside_for(path):
+            candidate = aside_name(path)
+            n = 1
+            while candidate in taken:
+                n += 1
+                candidate = "%s%s-%d" % (path, OLD_SUFFIX, n)
+            taken.add(candidate)
+            return candidate
 
-    def check_injected_failure(self):
-        if self.fail_at is not None and self.swapped == self.fail_at:
-            raise Refused("install failed: stopped on purpose after %d files" % self.swapped)
-
-    def run(self, plan):
-        say("step install")
-        files = [rel for rel, info in plan if info]
         folders = sorted({"/".join(rel.split("/")[:i]) for rel, _ in plan
                           for i in range(1, rel.count("/") + 1)}
                          | {rel for rel, info in plan if info is None},
                          key=lambda r: (r.count("/"), r))
-        for rel in folders:
-            self.folder(os.path.join(self.release, *rel.split("/")))
-        for rel in files:
-            self.check_injected_failure()
-            target = os.path.join(self.release, *rel.split("/"))
-            if os.path.lexists(target):
-                self.move_aside(target)
-            os.rename(os.path.join(self.staging, *rel.split("/")), target)
-            self.journal.append(("placed", target))
-            self.swapped += 1
-            say("progress %d %d" % (self.swapped, len(files)))
-        self.check_injected_failure()
+        # Below a folder made anew nothing exists yet, even where the old path (through a link
+        # that is moved aside) leads to something.
+        fresh = set()
 
-    def undo(self):
-        """Puts the old release back; returns the steps that could not be undone."""
-        failed = []
-        for step in reversed(self.journal):
-            try:
-                if step[0] == "aside":
-                    os.rename(step[2], step[1])
-                elif step[0] == "placed":
-                    os.remove(step[1])
+        def parent(rel):
+            return rel.rsplit("/", 1)[0] if "/" in rel else ""
+
+        for rel in folders:
+            target = os.path.join(self.release, *rel.split("/"))
+            if parent(rel) not in fresh and os.path.isdir(target) and not os.path.islink(target):
+                continue
+            fresh.add(rel)
+            old = parent(rel) not in fresh and os.path.lexists(target)
+            self.folders.append([target, aside_for(target) if old else None])
+        for rel, info in plan:
+            if info is None:
+                continue
+            target = os.path.join(self.release, *rel.split("/"))
+            staged = os.path.join(self.staging, *rel.split("/"))
+            old = parent(rel) not in fresh and os.path.lexists(target)
+            self.files.append([target, staged, aside_for(target) if old else None])
+        write_journal(self.journal, {"phase": "swap", "folders": self.folders,
+                                     "files": self.files})
+
+    def check_test_switches(self):
+        if self.pause_at is not None and self.swapped == self.pause_at:
+            say("note paused after %d files" % self.swapped)
+            while True:
+                time.sleep(60)
+        if self.fail_at is not None and self.swapped == self.fail_at:
+            raise Refused("install failed: stopped on purpose after %d files" % self.swapped)
+
+    def run(self):
+        say("step install")
+        for target, aside in self.folders:
+            if aside is not None and not os.path.lexists(aside):
+                os.rename(target, aside)
+            os.mkdir(target)
+        for target, staged, aside in self.files:
+            self.check_test_switches()
+            if aside is not None:
+                keep_link = os.name != "nt" and not (os.path.isdir(target)
+                                                     and not os.path.islink(target))
+                if keep_link:
+                    os.link(target, aside, follow_symlinks=False)
                 else:
-                    os.rmdir(step[1])
-            except OSError as e:
-                failed.append("%s: %s" % (one_line(step[1]), one_line(e.strerror or e)))
-        self.journal = []
-        return failed
+                    os.rename(target, aside)
+            os.replace(staged, target)
+            self.swapped += 1
+            say("progress %d %d" % (self.swapped, len(self.files)))
+        self.check_test_switches()
 
     def old_files(self):
-        return [step[2] for step in self.journal if step[0] == "aside"]
+        return [aside for _, _, aside in self.files if aside] + \
+               [aside for _, aside in self.folders if aside]
+
+
+def same_file(a, b):
+    """Two names of one file: renaming one onto the other would do nothing at all."""
+    sa, sb = os.lstat(a), os.lstat(b)
+    return (sa.st_dev, sa.st_ino) == (sb.st_dev, sb.st_ino)
+
+
+def all_in_place(doc):
+    return all(not os.path.lexists(staged) for _, staged, _ in doc["files"])
+
+
+def roll_back(doc):
+    """Puts the old release back; each step may run again after a crash of this very step.
+    Returns the steps that could not be undone."""
+    failed = []
+
+    def attempt(what, fn):
+        try:
+            fn()
+        except OSError as e:
+            failed.append("%s: %s" % (one_line(what), one_line(e.strerror or e)))
+
+    for target, staged, aside in reversed(doc["files"]):
+        if aside is not None and os.path.lexists(aside):
+            def restore(target=target, aside=aside):
+                if os.path.isdir(aside) and not os.path.islink(aside):
+                    if os.path.lexists(target):
+                        remove_any(target)
+                    os.rename(aside, target)
+                elif os.path.lexists(target) and same_file(aside, target):
+                    os.remove(aside)  # killed between the link and the new file's rename
+                else:
+                    if os.path.isdir(target) and not os.path.islink(target):
+                        os.rmdir(target)
+                    os.replace(aside, target)
+            attempt(target, restore)
+        elif aside is None and not os.path.lexists(staged) and os.path.lexists(target):
+            attempt(target, lambda target=target: os.remove(target))
+    for target, aside in reversed(doc["folders"]):
+        def undo_folder(target=target, aside=aside):
+            if os.path.isdir(target) and not os.path.islink(target) and \
+                    (aside is None or os.path.lexists(aside)):
+                os.rmdir(target)
+            if aside is not None and os.path.lexists(aside):
+                os.rename(aside, target)
+        attempt(target, undo_folder)
+    return failed
+
+
+def finish_journal(update_dir, journal, staging):
+    os.remove(journal)
+    shutil.rmtree(staging, ignore_errors=True)
+
+
+def recover(release):
+    """Finishes or undoes an install that a crash cut short; None when there was none."""
+    update_dir = os.path.join(release, "update")
+    journal = os.path.join(update_dir, JOURNAL)
+    staging = os.path.join(update_dir, "staging")
+    if os.path.lexists(journal + ".tmp"):
+        os.remove(journal + ".tmp")  # the swap never began
+    if not os.path.exists(journal):
+        return None
+    with open(journal, encoding="utf-8") as f:
+        doc = json.load(f)
+    if doc.get("phase") != "rollback" and all_in_place(doc):
+        old = [aside for _, _, aside in doc["files"] if aside] + \
+              [aside for _, aside in doc["folders"] if aside]
+        delete_old_files([p for p in old if os.path.lexists(p)],
+                         os.path.join(update_dir, "old_files.txt"))
+        finish_journal(update_dir, journal, staging)
+        return "completed"
+    if doc.get("phase") != "rollback":
+        doc["phase"] = "rollback"
+        write_journal(journal, doc)
+    failed = roll_back(doc)
+    if failed:
+        raise Refused("an interrupted install could not be undone: " + ", ".join(failed))
+    finish_journal(update_dir, journal, staging)
+    return "rolled back"
 
 
 def delete_old_files(old, list_path):
@@ -392,6 +527,9 @@ def install(args):
     real_release = os.path.realpath(release)
     if not inside(os.path.realpath(update_dir), real_release):
         raise Refused("the update folder leads outside the release folder")
+    recovered = recover(release)
+    if recovered:
+        say("note an interrupted install was %s" % recovered)
     verify(args.zip, args.sha256)
     try:
         zf = zipfile.ZipFile(args.zip)
@@ -403,24 +541,33 @@ def install(args):
         if os.path.lexists(staging):
             remove_any(staging)
         os.makedirs(staging)
+        journal = os.path.join(update_dir, JOURNAL)
         try:
             try:
                 extract(zf, plan, staging)
             except (zipfile.BadZipFile, zipfile.LargeZipFile, EOFError) as e:
                 raise Refused("archive damaged: %s" % one_line(e))
-            fail_at = os.environ.get("QM_UPDATE_FAIL_AT")
-            swap = Swap(release, staging, int(fail_at) if fail_at else None)
+            swap = Swap(release, staging, journal, test_number("QM_UPDATE_FAIL_AT"),
+                        test_number("QM_UPDATE_PAUSE_AT"))
             try:
-                swap.run(plan)
+                swap.prepare(plan)
+                swap.run()
             except (Refused, OSError) as e:
-                failed = swap.undo()
                 text = str(e) if isinstance(e, Refused) else "install failed: %s" % e
-                if failed:
-                    text += "; the old release could not be fully restored: " + ", ".join(failed)
+                if os.path.exists(journal):
+                    try:
+                        # Undone even when every file was already in place: this run failed.
+                        write_journal(journal, {"phase": "rollback", "folders": swap.folders,
+                                                "files": swap.files})
+                        recover(release)
+                    except Refused as undo:
+                        text += "; " + str(undo)
                 raise Refused(text)
             delete_old_files(swap.old_files(), os.path.join(update_dir, "old_files.txt"))
+            os.remove(journal)
         finally:
-            shutil.rmtree(staging, ignore_errors=True)
+            if not os.path.exists(journal):
+                shutil.rmtree(staging, ignore_errors=True)
     for path in (args.zip, args.sha256):
         if inside(os.path.realpath(path), os.path.realpath(update_dir)):
             try:
@@ -433,14 +580,26 @@ def install(args):
         pass
 
 
+def test_number(name):
+    text = os.environ.get(name)
+    return int(text) if text else None
+
+
 def main(argv=None):
     ap = argparse.ArgumentParser(description="Installs a release archive in place.")
-    ap.add_argument("--zip", required=True)
-    ap.add_argument("--sha256", required=True)
-    ap.add_argument("--version", required=True)
+    ap.add_argument("--zip")
+    ap.add_argument("--sha256")
+    ap.add_argument("--version")
     ap.add_argument("--install", required=True)
+    ap.add_argument("--recover", action="store_true",
+                    help="only finish or undo an install that was cut short")
     args = ap.parse_args(argv)
+    if not args.recover and not (args.zip and args.sha256 and args.version):
+        ap.error("--zip, --sha256 and --version are required")
     try:
+        if args.recover:
+            say("note an interrupted install was %s" % (recover(args.install) or "not found"))
+            return 0
         install(args)
     except Refused as e:
         say("error " + one_line(e))

@@ -36,6 +36,11 @@ Environment (for tests; none is needed in normal use):
     QM_BUILD_NO_RESULT=1        a completed build exits 0 without printing RESULT
     QM_BUILD_FLOOD=<n>          compile prints n extra lines as fast as it can
     QM_BUILD_NEED_FREE=<bytes>  free space verify requires in each folder's volume
+    QM_BUILD_DOUBLE_FORK=1      (POSIX) the script at its start, every step as it starts and every
+                                compile worker leave behind a process that forked twice and
+                                called setsid, as a daemon does, and that sleeps for ten minutes
+                                with the output pipe open: the launcher must end them all when it
+                                stops the build or dies itself
 
 Beside it: qm_disc.py reads disc images and tells the supported disc apart (with the table of
 known good images); qm_r5900.py reads the boot program and turns its code into listings and
@@ -116,6 +121,27 @@ def emit(line):
 
 def env_text(name):
     return os.environ.get(name, "").strip()
+
+
+def leave_daemon(keep_output=True):
+    """With QM_BUILD_DOUBLE_FORK=1: a grandchild in a session of its own, whose parent has gone,
+    so that only a job object (or the launcher's job helper) can still find and end it. A
+    worker's daemon lets go of the worker's output, which the build reads to its end."""
+    if os.name == "nt" or env_text("QM_BUILD_DOUBLE_FORK") in ("", "0"):
+        return
+    first = os.fork()
+    if first == 0:
+        try:
+            os.setsid()
+            if os.fork() == 0:
+                if not keep_output:
+                    null = os.open(os.devnull, os.O_RDWR)
+                    for fd in (1, 2):
+                        os.dup2(null, fd)
+                time.sleep(600)
+        finally:
+            os._exit(0)
+    os.waitpid(first, 0)
 
 
 def env_number(name, default):
@@ -548,6 +574,7 @@ def run_worker(job_path):
     """A compile worker: compiles its share of the units, reporting "P <fraction>", "O <unit>"
     and finally "END" on its output, paced to the seconds the job allows."""
     try:
+        leave_daemon(keep_output=False)
         job = read_json(job_path)
         ops = read_json(job["ops"])
         parent, t0, units = os.getppid(), time.monotonic(), job["units"]
@@ -805,6 +832,7 @@ class Build:
 
     def run_step(self, step, inputs):
         emit("PROGRESS %s" % step)
+        leave_daemon()
         t0 = time.monotonic()
         log = StepLog(self.logs, step, "w")
         log("%s started (qm_build.py, pid %d, release %s %s)" % (step, os.getpid(), self.version,
@@ -863,6 +891,7 @@ def main(argv):
     args = parser.parse_args(argv)
     if args.worker:
         return run_worker(args.worker)
+    leave_daemon()
     if not args.disc:
         parser.error("--disc IMAGE is required")
     if args.check:

@@ -1,0 +1,67 @@
+// plat::quoteArg against an independent splitter that follows the rules by which Windows programs
+// (the MSVC runtime, CommandLineToArgvW) split a command line: any list of arguments, quoted and
+// joined as the process runner joins them, splits back into the same list. Each input byte is one
+// character (its Latin-1 code point); a zero byte separates two arguments.
+#include "fuzz_support.h"
+#include "plat/process.h"
+
+namespace {
+
+std::vector<std::wstring> split(const std::wstring& line) {
+    std::vector<std::wstring> args;
+    size_t i = 0, n = line.size();
+    for (;;) {
+        while (i < n && (line[i] == L' ' || line[i] == L'\t'))
+            ++i;
+        if (i >= n) return args;
+        std::wstring arg;
+        bool quoted = false;
+        while (i < n && (quoted || (line[i] != L' ' && line[i] != L'\t'))) {
+            size_t slashes = 0;
+            while (i < n && line[i] == L'\\') {
+                ++slashes;
+                ++i;
+            }
+            if (i < n && line[i] == L'"') {
+                arg.append(slashes / 2, L'\\');
+                if (slashes % 2)
+                    arg += L'"';
+                else
+                    quoted = !quoted;
+                ++i;
+            } else {
+                arg.append(slashes, L'\\');
+                if (slashes == 0) arg += line[i++];
+            }
+        }
+        args.push_back(arg);
+    }
+}
+
+std::string shown(const std::wstring& w) {
+    std::string s;
+    for (wchar_t c : w)
+        s += c < 0x80 ? char(c) : '?';
+    return s;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<std::wstring> args(1);
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            args.emplace_back();
+        else
+            args.back() += wchar_t(data[i]);
+    }
+    std::wstring line;
+    for (const std::wstring& a : args) {
+        const std::wstring quoted = plat::quoteArg(a);
+        if (!a.empty() && a.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+            QM_FUZZ_EXPECT(quoted == a, shown(a));
+        line += (line.empty() ? L"" : L" ") + quoted;
+    }
+    QM_FUZZ_EXPECT(split(line) == args, shown(line));
+    return 0;
+}
