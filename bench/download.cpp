@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
     std::atomic<bool> stop{false};
     std::string err;
     const auto t0 = std::chrono::steady_clock::now();
-    const bool ok = plat::httpDownload(argv[1], "QM-Launcher/" QM_VERSION, argv[2], got, total, stop,
-                                       err, 1ull << 40);
+    const bool ok = plat::httpDownload(argv[1], "QM-Launcher/" QM_VERSION, argv[2], got, total,
+                                       stop, err, 1ull << 40);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     if (!ok) {

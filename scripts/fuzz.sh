@@ -57,7 +57,8 @@ run_one() {
     [ "$long" = 1 ] && limit=(-runs="$runs")
     local start end code=0
     start=$(date +%s)
-    "$out/bin/$name" "${limit[@]}" -max_len="$max_len" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+    "$out/bin/$name" "${limit[@]}" -max_len="$max_len" -timeout=20 -rss_limit_mb=2048 \
+        -print_final_stats=1 \
         -artifact_prefix="$out/artifacts/$name-" "$work" "$seeds" >"$log" 2>&1 || code=$?
     end=$(date +%s)
     local done_runs
@@ -70,7 +71,9 @@ run_one() {
     return "$code"
 }
 
-log "fuzzing ${#targets[@]} targets, $([ "$long" = 1 ] && echo "$runs runs" || echo "$seconds s") each"
+each="$seconds s"
+[ "$long" = 1 ] && each="$runs runs"
+log "fuzzing ${#targets[@]} targets, $each each"
 failed=0
 running=0
 for name in "${targets[@]}"; do

@@ -14,7 +14,6 @@
 
 #include <cstdio>
 
-
 float uiScale = 1.0f;
 SDL_Window* mainWindow = nullptr;
 

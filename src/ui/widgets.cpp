@@ -161,55 +161,10 @@ bool isLineBreak(unsigned int c) {
     return c == '\n' || c == '\r';
 }
 
-} // namespace
-
-// Spaced text goes one code point at a time. Each glyph is taken from the baked font once per call
-// instead of a font lookup, a measurement and a draw call per code point: the title's glow draws
-// the same text 27 times a frame. The vertices are those AddText makes for each code point.
-void drawSpacedText(ImDrawList* dl, ImVec2 pos, const char* str, float size, ImU32 colour,
-                    float spacing) {
-    ImFont* font = fontOrCurrent(mainFont);
-    if (spacing <= 0) {
-        dl->AddText(font, size, pos, colour, str);
-        return;
-    }
-    if ((colour & IM_COL32_A_MASK) == 0) return;
-    ImFontBaked* baked = font->GetFontBaked(size);
-    const float scale = size / baked->Size;
-    const char* end = str + std::strlen(str);
-    // Glyphs baked now may move the atlas to a new texture, which starts a new draw command: that
-    // happens here, before any vertex of this text is written.
-    for (const char* p = str; p < end;) {
-        unsigned int c = 0;
-        int n = ImTextCharFromUtf8(&c, p, end);
-        if (n <= 0) break;
-        if (!isLineBreak(c)) baked->FindGlyph(ImWchar(c));
-        p += n;
-    }
-    for (const char* p = str; p < end;) {
-        unsigned int c = 0;
-        int n = ImTextCharFromUtf8(&c, p, end);
-        if (n <= 0) break;
-        float advance = 0;
-        if (!isLineBreak(c)) {
-            const ImFontGlyph* glyph = baked->FindGlyph(ImWchar(c));
-            ImVec2 min, max;
-            if (glyphRect(dl, glyph, scale, size, pos, min, max)) {
-                dl->PrimReserve(6, 4);
-                dl->PrimRectUV(min, max, ImVec2(glyph->U0, glyph->V0), ImVec2(glyph->U1, glyph->V1),
-                               glyph->Colored ? colour | ~IM_COL32_A_MASK : colour);
-            }
-            advance = baked->GetCharAdvance(ImWchar(c)) * scale;
-        }
-        pos.x += advance + spacing * px(1);
-        p += n;
-    }
-}
-
-void fancyText(ImVec2 pos, const char* str, float size, uint32_t rgb, float spacing, bool bold,
-               float glow) {
-    ImDrawList* dl = ImGui::GetWindowDrawList();
-    const float fs = px(size);
+// The copies fancyText draws, in order: three rings of eight glow copies, the text, two bold
+// copies.
+template <typename Draw>
+void fancyCopies(ImVec2 pos, float glow, bool bold, uint32_t rgb, Draw draw) {
     if (glow > 0) {
         for (int i = 1; i <= 3; ++i) {
             float radius = 1.6f * float(i) * px(1);
@@ -218,16 +173,95 @@ void fancyText(ImVec2 pos, const char* str, float size, uint32_t rgb, float spac
                 float a = float(j) * IM_PI / 4.0f;
                 ImVec2 off =
                     j == 0 ? ImVec2(radius, 0) : ImVec2(std::cos(a) * radius, std::sin(a) * radius);
-                drawSpacedText(dl, ImVec2(pos.x + off.x, pos.y + off.y), str, fs, c, spacing);
+                draw(ImVec2(pos.x + off.x, pos.y + off.y), c);
             }
         }
     }
     const ImU32 solid = withAlphaByte(rgb, 0xFF);
-    drawSpacedText(dl, pos, str, fs, solid, spacing);
+    draw(pos, solid);
     if (bold) {
-        drawSpacedText(dl, ImVec2(pos.x + px(0.55f), pos.y), str, fs, solid, spacing);
-        drawSpacedText(dl, ImVec2(pos.x + px(0.3f), pos.y + px(0.3f)), str, fs, solid, spacing);
+        draw(ImVec2(pos.x + px(0.55f), pos.y), solid);
+        draw(ImVec2(pos.x + px(0.3f), pos.y + px(0.3f)), solid);
     }
+}
+
+// Spaced text, laid out once: each code point's glyph (none for a line break, which only moves
+// on) and the step to the next one. The title and the header draw the same text up to 27 times a
+// frame, each copy at its own position; only the layout is shared, so every copy gets exactly the
+// vertices that AddText would give each of its code points.
+struct SpacedGlyph {
+    const ImFontGlyph* glyph;
+    float step;
+};
+
+struct SpacedRun {
+    ImFontBaked* baked = nullptr;
+    float scale = 1;
+    ImVector<SpacedGlyph> glyphs; // reused from frame to frame: no allocation once grown
+};
+
+SpacedRun& layOutSpaced(ImFont* font, const char* str, float size, float spacing) {
+    static SpacedRun run; // the frame thread's only
+    run.baked = font->GetFontBaked(size);
+    run.scale = size / run.baked->Size;
+    run.glyphs.resize(0);
+    // Glyphs baked here may move the atlas to a new texture, which starts a new draw command:
+    // that happens before any vertex of the text is written.
+    const char* end = str + std::strlen(str);
+    for (const char* p = str; p < end;) {
+        unsigned int c = 0;
+        int n = ImTextCharFromUtf8(&c, p, end);
+        if (n <= 0) break;
+        SpacedGlyph g{nullptr, 0};
+        if (!isLineBreak(c)) {
+            g.glyph = run.baked->FindGlyph(ImWchar(c));
+            g.step = run.baked->GetCharAdvance(ImWchar(c)) * run.scale;
+        }
+        g.step = g.step + spacing * px(1);
+        run.glyphs.push_back(g);
+        p += n;
+    }
+    return run;
+}
+
+void drawRun(ImDrawList* dl, const SpacedRun& run, ImVec2 pos, float size, ImU32 colour) {
+    if ((colour & IM_COL32_A_MASK) == 0) return;
+    for (const SpacedGlyph& g : run.glyphs) {
+        ImVec2 min, max;
+        if (g.glyph && glyphRect(dl, g.glyph, run.scale, size, pos, min, max)) {
+            dl->PrimReserve(6, 4);
+            dl->PrimRectUV(min, max, ImVec2(g.glyph->U0, g.glyph->V0),
+                           ImVec2(g.glyph->U1, g.glyph->V1),
+                           g.glyph->Colored ? colour | ~IM_COL32_A_MASK : colour);
+        }
+        pos.x += g.step;
+    }
+}
+
+} // namespace
+
+void drawSpacedText(ImDrawList* dl, ImVec2 pos, const char* str, float size, ImU32 colour,
+                    float spacing) {
+    ImFont* font = fontOrCurrent(mainFont);
+    if (spacing <= 0) {
+        dl->AddText(font, size, pos, colour, str);
+        return;
+    }
+    drawRun(dl, layOutSpaced(font, str, size, spacing), pos, size, colour);
+}
+
+void fancyText(ImVec2 pos, const char* str, float size, uint32_t rgb, float spacing, bool bold,
+               float glow) {
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    const float fs = px(size);
+    if (spacing <= 0) {
+        // Unspaced text is one AddText per copy.
+        fancyCopies(pos, glow, bold, rgb,
+                    [&](ImVec2 at, ImU32 c) { drawSpacedText(dl, at, str, fs, c, spacing); });
+        return;
+    }
+    const SpacedRun& run = layOutSpaced(fontOrCurrent(mainFont), str, fs, spacing);
+    fancyCopies(pos, glow, bold, rgb, [&](ImVec2 at, ImU32 c) { drawRun(dl, run, at, fs, c); });
 }
 
 void logText(ImVec2 pos, const char* str, const char* end) {

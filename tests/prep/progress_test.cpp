@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 BuildProgress fresh(double now = 100) {
@@ -118,6 +121,32 @@ TEST(Protocol, OutputIsBoundedInLinesAndLineLength) {
     EXPECT_EQ(p.output.front(), "line 5");
     p.feed(std::string(kOutputLineMax + 10, 'x'), 1);
     EXPECT_EQ(p.output.back().size(), kOutputLineMax);
+}
+
+// The frame loop hands a frame's lines over as one batch; whatever the batch's size, the record
+// must be the one that feeding the same lines one at a time leaves, tail included.
+TEST(Protocol, ABatchLeavesWhatFeedingEachLineLeaves) {
+    std::vector<std::string> lines = {
+        "PROGRESS verify", "INFO reading",     "DONE verify took 2.5 s",
+        "PROGRESS packs",  "PERCENT packs 37", std::string(kOutputLineMax + 3, 'y')};
+    for (size_t i = 0; i < kOutputLinesKept; ++i)
+        lines.push_back("chatter " + std::to_string(i));
+    lines.push_back("ERROR packs bad texture");
+    for (size_t split : {size_t(0), size_t(3), lines.size() - 2}) {
+        BuildProgress one = fresh(), batch = fresh();
+        for (const std::string& line : lines)
+            one.feed(line, 7);
+        batch.feed(std::vector<std::string>(lines.begin(), lines.begin() + long(split)), 7);
+        batch.feed(std::vector<std::string>(lines.begin() + long(split), lines.end()), 7);
+        for (size_t i = 0; i < one.steps.size(); ++i) {
+            EXPECT_EQ(batch.steps[i].state, one.steps[i].state) << one.steps[i].name;
+            EXPECT_EQ(batch.steps[i].percent, one.steps[i].percent) << one.steps[i].name;
+            EXPECT_EQ(batch.steps[i].seconds, one.steps[i].seconds) << one.steps[i].name;
+        }
+        EXPECT_EQ(batch.failedStep, one.failedStep);
+        EXPECT_EQ(batch.error, one.error);
+        EXPECT_EQ(batch.output, one.output) << "split at " << split;
+    }
 }
 
 TEST(Figures, FractionCountsOnlyTheStepsStillToDo) {
