@@ -205,9 +205,20 @@ SpacedRun& layOutSpaced(ImFont* font, const char* str, float size, float spacing
     run.baked = font->GetFontBaked(size);
     run.scale = size / run.baked->Size;
     run.glyphs.resize(0);
-    // Glyphs baked here may move the atlas to a new texture, which starts a new draw command:
-    // that happens before any vertex of the text is written.
+    // Every glyph is baked before any is taken: baking one may grow the baked font's glyph
+    // vector and so move the glyphs taken before it. Baking may also move the atlas to a new
+    // texture, which starts a new draw command: that happens before any vertex is written.
     const char* end = str + std::strlen(str);
+    for (const char* p = str; p < end;) {
+        unsigned int c = 0;
+        int n = ImTextCharFromUtf8(&c, p, end);
+        if (n <= 0) break;
+        if (!isLineBreak(c)) {
+            run.baked->FindGlyph(ImWchar(c));
+            run.baked->GetCharAdvance(ImWchar(c));
+        }
+        p += n;
+    }
     for (const char* p = str; p < end;) {
         unsigned int c = 0;
         int n = ImTextCharFromUtf8(&c, p, end);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 namespace {
 
 // Draws body inside a window "w" at (0, 0) and returns nothing; geometry is read afterwards.
@@ -87,6 +90,43 @@ TEST_P(UiWidgets, LetterSpacingWidensByGapsBetweenCodePoints) {
     // Ten code points (not twelve bytes): nine gaps.
     EXPECT_NEAR(spaced.x - plain.x, 9 * 5 * s, 0.01);
     EXPECT_EQ(spaced.y, plain.y);
+}
+
+// Spaced text draws each code point's own glyph, left to right, also when the text is the first
+// to need its glyphs at this size: baking them grows the font's glyph store while the text is laid
+// out, which must not leave the layout holding glyphs from before the growth.
+TEST_P(UiWidgets, SpacedTextDrawsEachCodePointsGlyphInOrder) {
+    Headless ui(GetParam());
+    // Short enough to fit the window whole: a glyph outside the clip rectangle draws nothing.
+    const char* text = "ÀÂÇÉÈÊËÎÏÔÙÛÜŸÆŒ àâçéèêëîïôùûüÿæœ";
+    const float size = 23.5f; // drawn nowhere else, so every glyph is baked by this text
+    std::vector<ImDrawVert> verts;
+    std::vector<ImVec4> expected; // the UV rectangle of each visible glyph, in order
+    inWindow(ui, [&] {
+        ImDrawList* dl = ImGui::GetWindowDrawList();
+        const int first = dl->VtxBuffer.Size;
+        ui::drawSpacedText(dl, ImVec2(10, 10), text, size, IM_COL32_WHITE, 3);
+        verts.assign(dl->VtxBuffer.Data + first, dl->VtxBuffer.Data + dl->VtxBuffer.Size);
+        ImFontBaked* baked = ui::mainFont->GetFontBaked(size);
+        const char* end = text + std::strlen(text);
+        for (const char* p = text; p < end;) {
+            unsigned int c = 0;
+            p += ImTextCharFromUtf8(&c, p, end);
+            const ImFontGlyph* g = baked->FindGlyph(ImWchar(c));
+            if (g->Visible) expected.push_back(ImVec4(g->U0, g->V0, g->U1, g->V1));
+        }
+    });
+    ASSERT_EQ(verts.size(), expected.size() * 4);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const ImDrawVert* quad = &verts[i * 4]; // PrimRectUV: top left, ..., bottom right third
+        EXPECT_EQ(quad[0].uv.x, expected[i].x) << "glyph " << i;
+        EXPECT_EQ(quad[0].uv.y, expected[i].y) << "glyph " << i;
+        EXPECT_EQ(quad[2].uv.x, expected[i].z) << "glyph " << i;
+        EXPECT_EQ(quad[2].uv.y, expected[i].w) << "glyph " << i;
+        if (i > 0) {
+            EXPECT_GT(quad[0].pos.x, verts[(i - 1) * 4].pos.x) << "glyph " << i;
+        }
+    }
 }
 
 TEST_P(UiWidgets, AlertBoxIsAsTallAsItsTexts) {
