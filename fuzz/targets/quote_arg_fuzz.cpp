@@ -1,42 +1,11 @@
-// plat::quoteArg against an independent splitter that follows the rules by which Windows programs
-// (the MSVC runtime, CommandLineToArgvW) split a command line: any list of arguments, quoted and
-// joined as the process runner joins them, splits back into the same list. Each input byte is one
-// character (its Latin-1 code point); a zero byte separates two arguments.
+// plat::quoteArg against the tests' independent splitter of Windows command lines: any list of
+// arguments, quoted and joined as the process runner joins them, splits back into the same list.
+// Each input byte is one character (its Latin-1 code point); a zero byte separates two arguments.
 #include "fuzz_support.h"
 #include "plat/process.h"
+#include "support/windows_split.h"
 
 namespace {
-
-std::vector<std::wstring> split(const std::wstring& line) {
-    std::vector<std::wstring> args;
-    size_t i = 0, n = line.size();
-    for (;;) {
-        while (i < n && (line[i] == L' ' || line[i] == L'\t'))
-            ++i;
-        if (i >= n) return args;
-        std::wstring arg;
-        bool quoted = false;
-        while (i < n && (quoted || (line[i] != L' ' && line[i] != L'\t'))) {
-            size_t slashes = 0;
-            while (i < n && line[i] == L'\\') {
-                ++slashes;
-                ++i;
-            }
-            if (i < n && line[i] == L'"') {
-                arg.append(slashes / 2, L'\\');
-                if (slashes % 2)
-                    arg += L'"';
-                else
-                    quoted = !quoted;
-                ++i;
-            } else {
-                arg.append(slashes, L'\\');
-                if (slashes == 0) arg += line[i++];
-            }
-        }
-        args.push_back(arg);
-    }
-}
 
 std::string shown(const std::wstring& w) {
     std::string s;
@@ -62,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             QM_FUZZ_EXPECT(quoted == a, shown(a));
         line += (line.empty() ? L"" : L" ") + quoted;
     }
-    QM_FUZZ_EXPECT(split(line) == args, shown(line));
+    QM_FUZZ_EXPECT(splitCommandLine(line) == args, shown(line));
     return 0;
 }

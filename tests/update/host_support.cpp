@@ -20,6 +20,21 @@ std::string repoFile(const std::string& relative) {
     return (fs::path(QM_SOURCE_DIR) / relative).string();
 }
 
+void putFile(const std::string& path, const std::string& text, bool executable) {
+    fs::create_directories(fs::path(path).parent_path());
+    TempDir::writeTo(path, text);
+    if (executable) fs::permissions(path, fs::perms(0755));
+}
+
+void makeOldRelease(const std::string& release) {
+    putFile(release + "/qm-launcher", "#!/bin/sh\n");
+    putFile(release + "/source/release.ini", "[release]\nversion = 0.6.1\ncommit = 1111\n");
+    fs::create_directories(release + "/source/tools");
+    fs::copy_file(repoFile("release_kit/source/tools/apply_update.py"),
+                  release + "/source/tools/apply_update.py");
+    putFile(release + "/CHANGELOG.md", "# Changelog\n\n## [0.6.1]\n- Old.\n");
+}
+
 Finished runToEnd(const std::string& program, const std::vector<std::string>& args,
                   const std::string& workDir) {
     Finished done;

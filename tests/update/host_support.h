@@ -17,6 +17,13 @@ inline const std::string kDownloadPath = "/Kettlewise/ZO_Duzoru/releases/downloa
 // A script of the repository, by its path from the root.
 std::string repoFile(const std::string& relative);
 
+// Writes text to path, making its folders first.
+void putFile(const std::string& path, const std::string& text, bool executable = false);
+
+// A release 0.6.1 in folder release with the launcher's stand-in, the installer and a changelog:
+// what publish_070.py publishes 0.7.0 from.
+void makeOldRelease(const std::string& release);
+
 struct Finished {
     int exitCode = -1;
     std::vector<std::string> lines;

@@ -22,22 +22,12 @@ namespace {
 
 // --- the fixture ---------------------------------------------------------------------------------
 
-void put(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    TempDir::writeTo(path, text);
-}
-
 // A release 0.6.1 with its installer, and 0.7.0 published from it for the stand-in host.
 class HostileHost : public ::testing::Test {
 protected:
     void SetUp() override {
         release = dir.file("release");
-        put(release + "/qm-launcher", "#!/bin/sh\n");
-        put(release + "/source/release.ini", "[release]\nversion = 0.6.1\ncommit = 1111\n");
-        fs::create_directories(release + "/source/tools");
-        fs::copy_file(repoFile("release_kit/source/tools/apply_update.py"),
-                      release + "/source/tools/apply_update.py");
-        put(release + "/CHANGELOG.md", "# Changelog\n\n## [0.6.1]\n- Old.\n");
+        makeOldRelease(release);
         ASSERT_EQ(
             0, runToEnd(kPython, {repoFile("fixtures/publish_070.py"), release, dir.file("host")})
                    .exitCode);
@@ -202,7 +192,7 @@ bool makeExpiredCertificate(const std::string& folder, std::string& cert, std::s
     cert = folder + "/expired.pem";
     key = folder + "/expired-key.pem";
     const std::string request = folder + "/expired.csr", ext = folder + "/ext.cnf";
-    put(ext, "subjectAltName=IP:127.0.0.1\n");
+    putFile(ext, "subjectAltName=IP:127.0.0.1\n");
     if (runToEnd("/usr/bin/openssl", {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
                                       "-out", request, "-subj", "/CN=qm-test"})
             .exitCode != 0)

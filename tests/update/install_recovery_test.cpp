@@ -16,21 +16,12 @@ using namespace qmupdate;
 
 namespace {
 
-void put(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    TempDir::writeTo(path, text);
-}
-
 TEST(InstallRecovery, AStartAfterAKilledInstallPutsTheOldReleaseBack) {
     TempDir dir;
     const std::string release = dir.file("release");
-    put(release + "/qm-launcher", "#!/bin/sh\n");
-    put(release + "/source/release.ini", "[release]\nversion = 0.6.1\ncommit = 1111\n");
-    put(release + "/source/tools/qm_build.py", "# stand-in\n");
-    fs::copy_file(repoFile("release_kit/source/tools/apply_update.py"),
-                  release + "/source/tools/apply_update.py");
-    put(release + "/CHANGELOG.md", "# Changelog\n\n## [0.6.1]\n- Old.\n");
-    put(release + "/kit/kit_manifest.json", "{}\n");
+    makeOldRelease(release);
+    putFile(release + "/source/tools/qm_build.py", "# stand-in\n");
+    putFile(release + "/kit/kit_manifest.json", "{}\n");
     fs::create_directories(release + "/kit/python/bin");
     fs::create_symlink(kPython, release + "/kit/python/bin/python3");
     const std::string published = dir.file("host");

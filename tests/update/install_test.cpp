@@ -66,32 +66,22 @@ TEST(InstallerLines, AssetName) {
 
 // --- the fixture ---------------------------------------------------------------------------------
 
-void put(const std::string& path, const std::string& text, bool executable = false) {
-    fs::create_directories(fs::path(path).parent_path());
-    TempDir::writeTo(path, text);
-    if (executable) fs::permissions(path, fs::perms(0755));
-}
-
 class Install : public ::testing::Test {
 protected:
     void SetUp() override {
         release = dir.file("release");
         published = dir.file("host");
-        put(release + "/qm-launcher", "#!/bin/sh\necho old launcher\n", true);
-        put(release + "/source/release.ini", "[release]\nversion = 0.6.1\ncommit = 1111\n");
-        fs::create_directories(release + "/source/tools");
-        fs::copy_file(repoFile("release_kit/source/tools/apply_update.py"),
-                      release + "/source/tools/apply_update.py");
-        put(release + "/CHANGELOG.md", "# Changelog\n\n## [0.6.1]\n- Old.\n");
-        put(release + "/user/launcher.ini", "disc = /discs/mine.iso\n");
-        put(release + "/game/qm", "built game\n", true);
+        makeOldRelease(release);
+        putFile(release + "/qm-launcher", "#!/bin/sh\necho old launcher\n", true);
+        putFile(release + "/user/launcher.ini", "disc = /discs/mine.iso\n");
+        putFile(release + "/game/qm", "built game\n", true);
         publish();
         before = treeOf(release);
 
-        put(dir.file("restart.sh"),
-            "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > " +
-                dir.file("restarted.txt") + "\n",
-            true);
+        putFile(dir.file("restart.sh"),
+                "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > " +
+                    dir.file("restarted.txt") + "\n",
+                true);
         app.releaseDir = release;
         app.sourceDir = release + "/source";
         app.pythonExe = kPython;
@@ -339,16 +329,16 @@ TEST_F(Install, TheInstallersExitAndLastLinesDecide) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        put(fakeSource + "/tools/apply_update.py",
-            "import os, sys\n"
-            "open(" +
-                std::string("'") + dir.file("installer-args.txt") +
-                "', 'w').write('\\n'.join([os.getcwd()] + sys.argv))\n"
-                "print('" +
-                c.lines +
-                "', flush=True)\n"
-                "sys.exit(" +
-                std::to_string(c.exitCode) + ")\n");
+        putFile(fakeSource + "/tools/apply_update.py",
+                "import os, sys\n"
+                "open(" +
+                    std::string("'") + dir.file("installer-args.txt") +
+                    "', 'w').write('\\n'.join([os.getcwd()] + sys.argv))\n"
+                    "print('" +
+                    c.lines +
+                    "', flush=True)\n"
+                    "sys.exit(" +
+                    std::to_string(c.exitCode) + ")\n");
         app.restartProgram = c.restartProgram.empty() ? dir.file("restart.sh") : c.restartProgram;
         app.quitNow = false;
         EXPECT_EQ(c.state, update());

@@ -19,11 +19,6 @@ using namespace qmupdate;
 
 namespace {
 
-void put(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    TempDir::writeTo(path, text);
-}
-
 // A release 0.6.1 around the launcher and job helper just built.
 void makeRelease(const std::string& r) {
     fs::create_directories(r + "/source/tools");
@@ -34,9 +29,9 @@ void makeRelease(const std::string& r) {
         fs::copy_file(repoFile(std::string("release_kit/source/tools/") + script),
                       r + "/source/tools/" + script);
     fs::create_symlink(kPython, r + "/kit/python/bin/python3");
-    put(r + "/kit/kit_manifest.json", "{}\n");
-    put(r + "/source/release.ini", "[release]\nversion = 0.6.1\ncommit = 1111\n");
-    put(r + "/CHANGELOG.md", "# Changelog\n\n## [0.6.1]\n- Old.\n");
+    putFile(r + "/kit/kit_manifest.json", "{}\n");
+    putFile(r + "/source/release.ini", "[release]\nversion = 0.6.1\ncommit = 1111\n");
+    putFile(r + "/CHANGELOG.md", "# Changelog\n\n## [0.6.1]\n- Old.\n");
 }
 
 TEST(LauncherUpdate, UpdateNowInstallsAndStartsTheNewLauncher) {
@@ -46,8 +41,8 @@ TEST(LauncherUpdate, UpdateNowInstallsAndStartsTheNewLauncher) {
     const std::string release = dir.file("release");
     makeRelease(release);
     const std::string marker = dir.file("new-launcher.txt");
-    put(dir.file("stand-in"),
-        "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > " + marker + "\n");
+    putFile(dir.file("stand-in"),
+            "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > " + marker + "\n");
     fs::permissions(dir.file("stand-in"), fs::perms(0755));
     ASSERT_EQ(0, runToEnd(kPython, {repoFile("fixtures/publish_070.py"), release, dir.file("host"),
                                     "--replace", "qm-launcher=" + dir.file("stand-in")})
