@@ -14,7 +14,8 @@ namespace plat {
 
 void Process::Output::reset() {
     std::lock_guard<std::mutex> guard(lock_);
-    lines_.clear();
+    bytes_.clear();
+    lines_ = 0;
     pending_.clear();
     dropping_ = false;
     done_.exchange(true);
@@ -26,10 +27,13 @@ void Process::Output::begin() {
     done_.exchange(false);
 }
 
+// Complete lines are appended to one byte queue, each with its line feed, and only become strings
+// in take(), on the frame thread. A string per line made by the reader and freed by the frame
+// thread cost both threads more in the allocator than everything else they do with a flood.
 void Process::Output::feed(const char* data, std::size_t n) {
-    std::vector<std::string> complete;
     const char* p = data;
     const char* const end = data + n;
+    std::lock_guard<std::mutex> guard(lock_);
     while (p < end) {
         const char* lf = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
         if (dropping_) {
@@ -38,34 +42,44 @@ void Process::Output::feed(const char* data, std::size_t n) {
             p = lf + 1;
             continue;
         }
-        const std::size_t take = std::size_t((lf ? lf : end) - p);
+        std::size_t take = std::size_t((lf ? lf : end) - p);
         const std::size_t room = kMaxLineBytes - pending_.size();
         if (take > room) {
             // An over-long line: its head is a line of its own, its tail goes unread.
             pending_.append(p, room);
-            complete.push_back(std::move(pending_));
+            bytes_ += pending_;
+            bytes_ += '\n';
+            ++lines_;
             pending_.clear();
             dropping_ = lf == nullptr;
             p = lf ? lf + 1 : end;
             continue;
         }
-        pending_.append(p, take);
-        if (!lf) break;
-        if (!pending_.empty() && pending_.back() == '\r') pending_.pop_back();
-        complete.push_back(std::move(pending_));
-        pending_.clear();
+        if (!lf) {
+            pending_.append(p, take);
+            break;
+        }
+        if (pending_.empty()) {
+            if (take > 0 && p[take - 1] == '\r') --take;
+            bytes_.append(p, take);
+        } else {
+            pending_.append(p, take);
+            if (pending_.back() == '\r') pending_.pop_back();
+            bytes_ += pending_;
+            pending_.clear();
+        }
+        bytes_ += '\n';
+        ++lines_;
         p = lf + 1;
     }
-    if (complete.empty()) return;
-    std::lock_guard<std::mutex> guard(lock_);
-    for (auto& line : complete)
-        lines_.push_back(std::move(line));
 }
 
 void Process::Output::finish() {
     if (!pending_.empty()) {
         std::lock_guard<std::mutex> guard(lock_);
-        lines_.push_back(std::move(pending_));
+        bytes_ += pending_;
+        bytes_ += '\n';
+        ++lines_;
     }
     pending_.clear();
     dropping_ = false;
@@ -73,12 +87,29 @@ void Process::Output::finish() {
 }
 
 std::vector<std::string> Process::Output::take() {
-    std::deque<std::string> taken;
+    std::string taken;
+    std::vector<std::string> lines;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        taken.swap(lines_);
+        taken.swap(bytes_);
+        bytes_.swap(spare_);
+        lines.reserve(lines_);
+        lines_ = 0;
     }
-    return {std::make_move_iterator(taken.begin()), std::make_move_iterator(taken.end())};
+    const char* p = taken.data();
+    const char* const end = p + taken.size();
+    while (p < end) {
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+        lines.emplace_back(p, lf);
+        p = lf + 1;
+    }
+    // The emptied buffer becomes the reader's next one, unless a burst made it large.
+    if (taken.capacity() <= kSpareBytes) {
+        taken.clear();
+        std::lock_guard<std::mutex> guard(lock_);
+        if (spare_.capacity() < taken.capacity()) spare_.swap(taken);
+    }
+    return lines;
 }
 
 // --- collecting --------------------------------------------------------------------------------

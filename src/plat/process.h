@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -59,10 +58,15 @@ private:
         std::vector<std::string> take();
 
     private:
+        // The largest emptied buffer kept for reuse (a frame's worth of a flood is about 1 MiB).
+        static constexpr std::size_t kSpareBytes = std::size_t(4) << 20;
+
         std::mutex lock_;
-        std::deque<std::string> lines_; // guarded by lock_
-        std::string pending_;           // reader thread only
-        bool dropping_ = false;         // reader thread only: in the cut-off tail of a long line
+        std::string bytes_;     // guarded by lock_: complete lines, each ending in a line feed
+        std::size_t lines_ = 0; // guarded by lock_: the lines in bytes_
+        std::string spare_;     // guarded by lock_: an empty buffer with capacity, for bytes_
+        std::string pending_;   // reader thread only: the line still without its line feed
+        bool dropping_ = false; // reader thread only: in the cut-off tail of a long line
         std::atomic<bool> done_{true};
     };
 
