@@ -79,14 +79,6 @@ void imguiFree(void* p, void*) {
 
 // --- the screens ---------------------------------------------------------------------------------
 
-const char* const kChangelog = "### Added\n"
-                               "- A **new** `kit`, with a [guide](https://example.invalid/g).\n"
-                               "- A long entry that goes on and on about what changed in this\n"
-                               "  release, so that it has to wrap inside the window's width.\n"
-                               "\n"
-                               "### Fixed\n"
-                               "- The disc check accepts images on network drives.\n";
-
 // The screens a user spends time on: the states of the interface tests by name, or a few of
 // their own (the welcome screen, the Settings tab, What's new).
 struct BenchScreen {
@@ -100,7 +92,7 @@ const BenchScreen kScreens[] = {
     {"welcome_whats_new", nullptr,
      [](App& app) {
          app.screen = Screen::NoDisc;
-         app.whatsNewText = kChangelog;
+         app.whatsNewText = kSampleChangelog;
          app.whatsNewVersion = "0.6.1";
          app.showWhatsNew = true;
      }},

@@ -280,6 +280,15 @@ const std::vector<UiState>& cardStates() {
     return states;
 }
 
+const char* const kSampleChangelog =
+    "### Added\n"
+    "- A **new** `kit`, with a [guide](https://example.invalid/g).\n"
+    "- A long entry that goes on and on about what changed in this\n"
+    "  release, so that it has to wrap inside the window's width.\n"
+    "\n"
+    "### Fixed\n"
+    "- The disc check accepts images on network drives.\n";
+
 UpdateCheckResult newerRelease() {
     UpdateCheckResult r;
     r.state = 3;

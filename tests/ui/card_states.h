@@ -18,5 +18,8 @@ struct UiState {
 
 const std::vector<UiState>& cardStates();
 
+// A short release-notes section with headings, inline Markdown and a line to wrap, for What's new.
+extern const char* const kSampleChangelog;
+
 // A newer release 0.7.0, as the update check reports it.
 UpdateCheckResult newerRelease();

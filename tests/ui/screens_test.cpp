@@ -15,14 +15,6 @@
 
 namespace {
 
-const char* const kChangelog = "### Added\n"
-                               "- A **new** `kit`, with a [guide](https://example.invalid/g).\n"
-                               "- A long entry that goes on and on about what changed in this\n"
-                               "  release, so that it has to wrap inside the window's width.\n"
-                               "\n"
-                               "### Fixed\n"
-                               "- The disc check accepts images on network drives.\n";
-
 void ready(App& app, int tab) {
     app.screen = Screen::Ready;
     app.tab = tab;
@@ -50,7 +42,7 @@ const UiState kStates[] = {
      }},
     {"welcome_whats_new",
      [](App& app, Headless&, const std::string&) {
-         app.whatsNewText = kChangelog;
+         app.whatsNewText = kSampleChangelog;
          app.whatsNewVersion = "0.6.1";
          app.showWhatsNew = true;
      }},
@@ -73,7 +65,7 @@ const UiState kStates[] = {
     {"footer_update",
      [](App& app, Headless& ui, const std::string&) {
          ready(app, 1);
-         app.whatsNewText = kChangelog;
+         app.whatsNewText = kSampleChangelog;
          ui.update.state = 3;
      }},
     {"quit_confirmation",
