@@ -1,5 +1,10 @@
 // The shared HTTP request routine on libcurl.
 //
+// libcurl is opened on first use instead of being linked: the thirty-odd libraries it brings
+// (TLS, Kerberos, LDAP, SSH) took about 5 ms of every start before main, before the window could
+// open, and the first request is made on a worker thread. A system without libcurl still starts
+// the launcher and plays the game; only its requests fail, with the loader's reason.
+//
 // Sections: library set-up · the address · response headers and body · the request
 //
 // curl's header callback sees the headers of every response of a redirect chain (and of interim
@@ -13,6 +18,7 @@
 #include "plat/http.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <cctype>
 #include <chrono>
@@ -25,12 +31,69 @@ namespace {
 
 // --- library set-up ------------------------------------------------------------------------------
 
-std::once_flag curlOnce;
-CURLcode curlInitResult = CURLE_FAILED_INIT;
+// The entry points in use, looked up once. curl_easy_setopt and curl_easy_getinfo are variadic;
+// they are called through pointers of the same type.
+struct CurlApi {
+    CURLcode (*global_init)(long);
+    CURL* (*easy_init)();
+    CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+    CURLcode (*easy_perform)(CURL*);
+    CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
+    void (*easy_cleanup)(CURL*);
+    const char* (*easy_strerror)(CURLcode);
+    void (*free)(void*);
+    curl_slist* (*slist_append)(curl_slist*, const char*);
+    void (*slist_free_all)(curl_slist*);
+    CURLU* (*url)();
+    void (*url_cleanup)(CURLU*);
+    CURLUcode (*url_get)(const CURLU*, CURLUPart, char**, unsigned int);
+    CURLUcode (*url_set)(CURLU*, CURLUPart, const char*, unsigned int);
+};
 
-bool curlReady() {
-    std::call_once(curlOnce, [] { curlInitResult = curl_global_init(CURL_GLOBAL_DEFAULT); });
-    return curlInitResult == CURLE_OK;
+CurlApi api;
+std::string apiError; // empty once the library is open and initialised
+std::once_flag apiOnce;
+
+template <typename Fn> bool lookUp(void* lib, const char* name, Fn& fn) {
+    fn = reinterpret_cast<Fn>(dlsym(lib, name));
+    if (!fn) apiError = std::string("libcurl lacks ") + name;
+    return fn != nullptr;
+}
+
+void openCurl() {
+    void* lib = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+        const char* why = dlerror();
+        apiError = std::string("libcurl could not be loaded: ") + (why ? why : "libcurl.so.4");
+        return;
+    }
+    CurlApi a{};
+    if (!lookUp(lib, "curl_global_init", a.global_init) ||
+        !lookUp(lib, "curl_easy_init", a.easy_init) ||
+        !lookUp(lib, "curl_easy_setopt", a.easy_setopt) ||
+        !lookUp(lib, "curl_easy_perform", a.easy_perform) ||
+        !lookUp(lib, "curl_easy_getinfo", a.easy_getinfo) ||
+        !lookUp(lib, "curl_easy_cleanup", a.easy_cleanup) ||
+        !lookUp(lib, "curl_easy_strerror", a.easy_strerror) || !lookUp(lib, "curl_free", a.free) ||
+        !lookUp(lib, "curl_slist_append", a.slist_append) ||
+        !lookUp(lib, "curl_slist_free_all", a.slist_free_all) || !lookUp(lib, "curl_url", a.url) ||
+        !lookUp(lib, "curl_url_cleanup", a.url_cleanup) ||
+        !lookUp(lib, "curl_url_get", a.url_get) || !lookUp(lib, "curl_url_set", a.url_set))
+        return;
+    const CURLcode rc = a.global_init(CURL_GLOBAL_DEFAULT);
+    if (rc != CURLE_OK) {
+        apiError = a.easy_strerror(rc);
+        return;
+    }
+    api = a;
+}
+
+// The library, ready for requests; false with err set when it cannot be had.
+bool curlReady(std::string& err) {
+    std::call_once(apiOnce, openCurl);
+    if (apiError.empty()) return true;
+    err = apiError;
+    return false;
 }
 
 // --- the address ---------------------------------------------------------------------------------
@@ -47,13 +110,13 @@ std::string webScheme(const std::string& url) {
     if (colon == std::string::npos) return {};
     std::string scheme = lowered(url.substr(0, colon));
     if (scheme != "http" && scheme != "https") return {};
-    CURLU* parts = curl_url();
+    CURLU* parts = api.url();
     if (!parts) return {};
     char* host = nullptr;
-    bool ok = curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-              curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK && host && *host;
-    curl_free(host);
-    curl_url_cleanup(parts);
+    bool ok = api.url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+              api.url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK && host && *host;
+    api.free(host);
+    api.url_cleanup(parts);
     return ok ? scheme : std::string();
 }
 
@@ -127,7 +190,7 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 // curl's own words: the error buffer names the host, the port or the certificate problem, which
 // the bare code's text does not; the code's text stands in when the buffer stayed empty.
 std::string curlErrorText(CURLcode rc, const char* buffer) {
-    std::string text = buffer[0] ? buffer : curl_easy_strerror(rc);
+    std::string text = buffer[0] ? buffer : api.easy_strerror(rc);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
         text.pop_back();
     return text.empty() ? "error " + std::to_string(int(rc)) : text;
@@ -137,12 +200,12 @@ void setProtocols(CURL* curl, bool secure) {
     // An https address never follows a redirect down to plain http.
 #if LIBCURL_VERSION_NUM >= 0x075500
     const char* allowed = secure ? "https" : "http,https";
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, allowed);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, allowed);
+    api.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, allowed);
+    api.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, allowed);
 #else
     long allowed = secure ? CURLPROTO_HTTPS : (CURLPROTO_HTTP | CURLPROTO_HTTPS);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS, allowed);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS, allowed);
+    api.easy_setopt(curl, CURLOPT_PROTOCOLS, allowed);
+    api.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS, allowed);
 #endif
 }
 
@@ -152,7 +215,7 @@ curl_slist* headerList(const std::string& block) {
     while (i < block.size()) {
         size_t end = block.find("\r\n", i);
         if (end == std::string::npos) end = block.size();
-        if (end > i) list = curl_slist_append(list, block.substr(i, end - i).c_str());
+        if (end > i) list = api.slist_append(list, block.substr(i, end - i).c_str());
         i = end + 2;
     }
     return list;
@@ -167,18 +230,15 @@ bool httpRequest(const std::string& url, const std::string& userAgent, const std
                  std::string& err, const HttpDataFn& onData) {
     status = 0;
     contentLength = 0;
+    if (!curlReady(err)) return false;
     std::string scheme = webScheme(url);
     if (scheme.empty()) {
         err = "bad URL";
         return false;
     }
-    if (!curlReady()) {
-        err = curl_easy_strerror(curlInitResult);
-        return false;
-    }
-    CURL* curl = curl_easy_init();
+    CURL* curl = api.easy_init();
     if (!curl) {
-        err = curl_easy_strerror(CURLE_FAILED_INIT);
+        err = api.easy_strerror(CURLE_FAILED_INIT);
         return false;
     }
     Transfer t{&status, &contentLength, &onData, std::chrono::milliseconds(receiveTimeoutMs)};
@@ -186,41 +246,41 @@ bool httpRequest(const std::string& url, const std::string& userAgent, const std
     curl_slist* list = headerList(headers);
     const std::string caFile = httpTestCaFile();
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L); // worker threads: no SIGALRM for time-outs
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    api.easy_setopt(curl, CURLOPT_URL, url.c_str());
+    api.easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    api.easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
+    api.easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    api.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L); // worker threads: no SIGALRM for time-outs
+    api.easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     setProtocols(curl, scheme == "https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 5000L); // name resolution and connect
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 128L * 1024L);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+    api.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    api.easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    api.easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    api.easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!caFile.empty()) api.easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+    api.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 5000L); // name resolution and connect
+    api.easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    api.easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+    api.easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+    api.easy_setopt(curl, CURLOPT_BUFFERSIZE, 128L * 1024L);
+    api.easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
+    api.easy_setopt(curl, CURLOPT_HEADERDATA, &t);
+    api.easy_setopt(curl, CURLOPT_WRITEFUNCTION, onBody);
+    api.easy_setopt(curl, CURLOPT_WRITEDATA, &t);
 
-    CURLcode rc = curl_easy_perform(curl);
+    CURLcode rc = api.easy_perform(curl);
     bool ok = rc == CURLE_OK;
     if (ok) {
         long final = 0;
-        if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &final) == CURLE_OK) status = final;
+        if (api.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &final) == CURLE_OK) status = final;
     } else if (t.silent) {
-        err = std::string(curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)) +
-              ": nothing received for " + std::to_string(receiveTimeoutMs / 1000) + " seconds";
+        err = std::string(api.easy_strerror(CURLE_OPERATION_TIMEDOUT)) + ": nothing received for " +
+              std::to_string(receiveTimeoutMs / 1000) + " seconds";
     } else if (!(rc == CURLE_WRITE_ERROR && t.stoppedByCallback)) {
         err = curlErrorText(rc, errorBuffer);
     }
-    curl_easy_cleanup(curl);
-    curl_slist_free_all(list);
+    api.easy_cleanup(curl);
+    api.slist_free_all(list);
     return ok;
 }
 
