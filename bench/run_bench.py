@@ -68,7 +68,31 @@ def peak_rss_kib(pid):
     return None
 
 
+def descendants(pid):
+    """Every living process below pid. The launcher starts its children in sessions of their own,
+    so a process group would not find them."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                ppid = int(f.read().rsplit(")", 1)[1].split()[1])
+        except (OSError, ValueError, IndexError):
+            continue
+        children.setdefault(ppid, []).append(int(entry))
+    found, todo = [], [pid]
+    while todo:
+        for child in children.get(todo.pop(), []):
+            found.append(child)
+            todo.append(child)
+    return found
+
+
 def stop(p):
+    """Ends p and everything it started. A game that outlived its launcher would keep drawing
+    through the later measurements and take their processor time."""
+    below = descendants(p.pid) if p.poll() is None else []
     if p.poll() is None:
         p.send_signal(signal.SIGTERM)
         try:
@@ -76,6 +100,11 @@ def stop(p):
         except subprocess.TimeoutExpired:
             p.kill()
             p.wait()
+    for pid in below:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
 
 
 def start_until_first_frame(cmd, env, timeout=60):
