@@ -60,6 +60,8 @@ bool httpDownload(const std::string& url, const std::string& userAgent, const st
         err = lastErrorText();
         return false;
     }
+    // The body arrives in pieces of 16 KiB or less; the file sees one write per MiB instead.
+    setvbuf(file, nullptr, _IOFBF, 1 << 20);
     long status = 0;
     unsigned long long contentLength = 0;
     bool first = true;
