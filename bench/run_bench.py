@@ -13,7 +13,9 @@ self-test part left out) and is divided by a reference measured in the same run:
   memory         VmHWM 5 s after the first frame on the welcome screen, launcher / floor
   cpu visible    user + system time of all the process's threads per second of wall time,
                  launcher / floor; welcome screen, and the preparing panel during the self-test's
-                 build (during the long "packs" step, between its screenshots); also frames/s
+                 build (during the long "packs" step, between its screenshots); on the welcome
+                 screen also the frames/s each program reported at its end, and so its cpu per
+                 frame
   cpu hidden     the launcher's share of one core over 30 s while the self-test's game runs
   ui frame       ui::drawBackground + ui::drawFrame per screen, headless (bench/ui_frames.cpp),
                  against ImGui::ShowDemoWindow in the same program
@@ -32,6 +34,7 @@ import json
 import math
 import os
 import platform
+import re
 import shutil
 import signal
 import socketserver
@@ -120,9 +123,22 @@ def start_until_first_frame(cmd, env, timeout=60):
         if MARK in line:
             seen = time.monotonic() - t0
             break
-    # Keep draining standard error so that the program never blocks on a full pipe.
-    threading.Thread(target=lambda: p.stderr.read(), daemon=True).start()
+    # Keep draining standard error so that the program never blocks on a full pipe; the text is
+    # kept for frames_per_second.
+    p.rest = []
+    p.drain = threading.Thread(target=lambda: p.rest.append(p.stderr.read()), daemon=True)
+    p.drain.start()
     return p, seen
+
+
+FRAMES = re.compile(rb"qm-bench: (\d+) frames in ([0-9.]+) s")
+
+
+def frames_per_second(p):
+    """Frames presented after the first, per second, as the program reported when it ended."""
+    p.drain.join(10)
+    m = FRAMES.search(b"".join(p.rest))
+    return int(m.group(1)) / float(m.group(2)) if m and float(m.group(2)) > 0 else None
 
 
 def cpu_rate(pid, seconds):
@@ -233,9 +249,9 @@ def window_run(cmd, env, settle, seconds):
         time.sleep(settle)
         rss = peak_rss_kib(p.pid)
         cpu = cpu_rate(p.pid, seconds)
-        return {"first": first, "rss": rss, "cpu": cpu}
     finally:
         stop(p)
+    return {"first": first, "rss": rss, "cpu": cpu, "fps": frames_per_second(p)}
 
 
 def welcome(fx, runs, settle, seconds):
@@ -247,7 +263,7 @@ def welcome(fx, runs, settle, seconds):
         got["floor"].append(window_run([fx.floor], env, settle, seconds))
         got["launcher"].append(window_run([fx.launcher, "--release", release], env, settle,
                                           seconds))
-    return {who: {k: median([r[k] for r in rs]) for k in ("first", "rss", "cpu")}
+    return {who: {k: median([r[k] for r in rs]) for k in ("first", "rss", "cpu", "fps")}
             for who, rs in got.items()}
 
 
@@ -524,6 +540,13 @@ def main():
     r = ratio(la["cpu"], fl["cpu"])
     t.add("cpu visible, welcome (cores)", fmt(la["cpu"], "%.3f"), fmt(fl["cpu"], "%.3f") + " floor",
           r, "<= 1.5", r is not None and r <= 1.5)
+
+    t.add("  the same, frames/s", fmt(la["fps"], "%.1f"), fmt(fl["fps"], "%.1f") + " floor",
+          ratio(la["fps"], fl["fps"]), "report", None)
+    per_frame = {who: v["cpu"] / v["fps"] * 1000 if v["fps"] else None for who, v in w.items()}
+    t.add("  the same, cpu per frame (ms)", fmt(per_frame["launcher"], "%.1f"),
+          fmt(per_frame["floor"], "%.1f") + " floor",
+          ratio(per_frame["launcher"], per_frame["floor"]), "report", None)
 
     if not a.quick:
         step("self-test: preparing panel and hidden window")

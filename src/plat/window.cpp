@@ -32,19 +32,32 @@ const SDL_WindowFlags kWindowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL
 
 // For the benchmarks (bench/run_bench.py) only: with QM_BENCH_MARK set, the moment the first frame
 // has been presented is announced on standard error, so that the time to the first frame can be
-// taken from outside. One look at the environment per run; nothing at all in later frames.
+// taken from outside, and the shut-down reports the frames presented after it, so that processor
+// time can be divided by frames. One look at the environment per run; a count in later frames.
 bool firstFramePending = true;
+bool benchMark = false;
+uint64_t benchFrames = 0;
+uint64_t benchFirstNs = 0;
 
 void announceFirstFrame() {
     firstFramePending = false;
-    if (plat::getEnv("QM_BENCH_MARK").empty()) return;
+    benchMark = !plat::getEnv("QM_BENCH_MARK").empty();
+    if (!benchMark) return;
+    benchFirstNs = SDL_GetTicksNS();
     std::fputs("qm-bench: first frame\n", stderr);
+    std::fflush(stderr);
+}
+
+void reportFrames() {
+    if (!benchMark) return;
+    std::fprintf(stderr, "qm-bench: %llu frames in %.3f s\n", (unsigned long long)benchFrames,
+                 double(SDL_GetTicksNS() - benchFirstNs) / 1e9);
     std::fflush(stderr);
 }
 
 } // namespace
 
-// --- size rules ------------------------------------------------------------------------------------
+// --- size rules ----------------------------------------------------------------------------------
 
 WindowFit fitWindow(int width, int height, float scale, bool haveMode, int modeW, int modeH) {
     float l = 1.0f;
@@ -73,9 +86,10 @@ WindowFit fitWindow(int width, int height, float scale, bool haveMode, int modeW
     return {l, w, h};
 }
 
-// --- opening ---------------------------------------------------------------------------------------
+// --- opening -------------------------------------------------------------------------------------
 
-bool openWindow(const char* title, int width, int height, float requestedScale, std::string& error) {
+bool openWindow(const char* title, int width, int height, float requestedScale,
+                std::string& error) {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     if (!SDL_Init(SDL_INIT_VIDEO)) {
         error = std::string("SDL could not start: ") + SDL_GetError();
@@ -94,8 +108,8 @@ bool openWindow(const char* title, int width, int height, float requestedScale, 
         if (content > 0) scale = content;
     }
     const SDL_DisplayMode* mode = SDL_GetDesktopDisplayMode(display);
-    WindowFit fit = fitWindow(width, height, scale, mode != nullptr, mode ? mode->w : 0,
-                              mode ? mode->h : 0);
+    WindowFit fit =
+        fitWindow(width, height, scale, mode != nullptr, mode ? mode->w : 0, mode ? mode->h : 0);
     uiScale = fit.scale;
 
     mainWindow = SDL_CreateWindow(title, fit.width, fit.height, kWindowFlags);
@@ -148,7 +162,7 @@ void setMinimumWindowSize(int width, int height) {
     if (mainWindow) SDL_SetWindowMinimumSize(mainWindow, width, height);
 }
 
-// --- events and frames -----------------------------------------------------------------------------
+// --- events and frames ---------------------------------------------------------------------------
 
 bool pollEvents() {
     bool close = false;
@@ -198,7 +212,10 @@ void endFrame(App& app) {
     // The exact frame about to be presented; a zero-sized (minimised) window writes nothing.
     if (!app.screenshotPath.empty()) plat::gl::saveBackBuffer(app.screenshotPath, w, h);
     SDL_GL_SwapWindow(mainWindow);
-    if (firstFramePending) announceFirstFrame();
+    if (firstFramePending)
+        announceFirstFrame();
+    else
+        benchFrames += benchMark;
 
     uint64_t now = SDL_GetTicksNS();
     if (now - lastPresentNs <= kFramePeriodNs - 1)
@@ -206,9 +223,10 @@ void endFrame(App& app) {
     lastPresentNs = SDL_GetTicksNS();
 }
 
-// --- shutting down ---------------------------------------------------------------------------------
+// --- shutting down -------------------------------------------------------------------------------
 
 void shutdownWindow() {
+    reportFrames();
     if (ImGui::GetCurrentContext()) {
         ImGui_ImplOpenGL3_Shutdown();
         ImGui_ImplSDL3_Shutdown();
