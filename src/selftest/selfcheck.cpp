@@ -24,7 +24,8 @@ bool runSelfCheck(const LaunchOptions& opts, std::string& report) {
     };
 
     line("release " + app->releaseDir);
-    line("source version " + (app->sourceVersion.empty() ? "(no release.ini)" : app->sourceVersion));
+    line("source version " +
+         (app->sourceVersion.empty() ? "(no release.ini)" : app->sourceVersion));
     if (!app->missingItem.empty()) fail("missing " + app->missingItem);
     line("whats_new " + std::to_string(app->whatsNewText.size()) + " bytes for " +
          app->whatsNewVersion);

@@ -54,7 +54,7 @@ void Selftest::setCaptureDir(const char* name) {
     plat::setEnv("ZOLT_CAPTURE_WINDOW_DIR", dir);
 }
 
-// --- small steps ------------------------------------------------------------------------------------
+// --- small steps ---------------------------------------------------------------------------------
 
 SelftestStep Selftest::shot(const std::string& name, double wait) {
     auto requested = std::make_shared<bool>(false);
@@ -78,7 +78,7 @@ SelftestStep Selftest::instant(const char* name, std::function<void(App&)> actio
             }};
 }
 
-// --- the script ---------------------------------------------------------------------------------------
+// --- the script ----------------------------------------------------------------------------------
 
 void Selftest::build() {
     steps.clear();
@@ -146,7 +146,7 @@ void Selftest::build() {
     }));
 }
 
-// --- disc and build tests ------------------------------------------------------------------------------
+// --- disc and build tests ------------------------------------------------------------------------
 
 SelftestStep Selftest::vanishingDiscTest() {
     std::string path = plat::joinPath(shotsDir, "vanishing-disc.iso");
@@ -230,9 +230,8 @@ SelftestStep Selftest::buildTest() {
                     note("  %s", s.name + " " +
                                      (s.state == StepState::Skipped ? std::string("skipped")
                                                                     : fixed6(s.seconds) + " s"));
-                std::string result = app.screen == Screen::Ready
-                                         ? std::string("ready")
-                                         : "failed: " + app.progress.error;
+                std::string result = app.screen == Screen::Ready ? std::string("ready")
+                                                                 : "failed: " + app.progress.error;
                 note("build ended after %s s: %s", fixed6(plat::now() - buildStart), result);
                 note("notice: %s (launcher.ini last_build_seconds %s)", app.statusMessage,
                      fixed6(app.settings.last_build_seconds));
@@ -247,7 +246,7 @@ SelftestStep Selftest::buildTest() {
             }};
 }
 
-// --- game tests -------------------------------------------------------------------------------------------
+// --- game tests ----------------------------------------------------------------------------------
 
 void Selftest::logGameEnd(App& app) {
     note("game exited, code %s, crash report: %s", std::to_string(app.gameExitCode),
@@ -289,7 +288,8 @@ SelftestStep Selftest::crashTest() {
     return {"crash", [this](App& app, double elapsed) {
                 if (elapsed == 0) {
                     setCaptureDir("crash");
-                    plat::setEnv("ZOLT_TEST_CRASH", std::to_string((long long)std::trunc(std::min(crashSeconds, 1e15))));
+                    plat::setEnv("ZOLT_TEST_CRASH", std::to_string((long long)std::trunc(
+                                                        std::min(crashSeconds, 1e15))));
                     plat::setEnv("ZOLT_NO_DIALOGS", "1");
                     app.launchGame();
                     plat::setEnv("ZOLT_TEST_CRASH", "");

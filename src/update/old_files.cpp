@@ -55,8 +55,7 @@ void App::cleanOldFiles() {
 
     std::vector<std::string> kept;
     for (const std::string& line : lines) {
-        if (!insideRelease(line, releaseDir) || line.find(".qm-old") == std::string::npos)
-            continue;
+        if (!insideRelease(line, releaseDir) || line.find(".qm-old") == std::string::npos) continue;
         if (!plat::removePath(line) && pathExists(line)) kept.push_back(line);
     }
     if (kept.empty()) {
@@ -65,7 +64,8 @@ void App::cleanOldFiles() {
         return;
     }
     std::string text;
-    for (const std::string& line : kept) text += line + "\n";
+    for (const std::string& line : kept)
+        text += line + "\n";
     if (FILE* out = plat::openFile(listPath, "w")) {
         fwrite(text.data(), 1, text.size(), out);
         fclose(out);

@@ -51,7 +51,8 @@ TEST(Paths, JoinParentAndName) {
         {"", "x", "x"},
         {"rel", "a b", "rel/a b"},
     };
-    for (const auto& c : cases) EXPECT_EQ(plat::joinPath(c.a, c.b), c.joined) << c.a;
+    for (const auto& c : cases)
+        EXPECT_EQ(plat::joinPath(c.a, c.b), c.joined) << c.a;
     EXPECT_EQ(plat::parentDir("/r/game/qm"), "/r/game");
     EXPECT_EQ(plat::parentDir("/qm"), "/");
     EXPECT_EQ(plat::parentDir("qm"), ".");

@@ -5,8 +5,8 @@
 #include "support/png_read.h"
 #include "support/temp_dir.h"
 
-#include <gtest/gtest.h>
 #include <SDL3/SDL.h>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -72,8 +72,8 @@ TEST(Window, ScreenshotHasTheWindowSizeAndTheClearColour) {
     EXPECT_EQ(int(img.width), w);
     EXPECT_EQ(int(img.height), h);
     EXPECT_EQ(img.channels, 3u);
-    for (auto [x, y] : {std::pair{0u, 0u}, {img.width / 2, img.height / 2},
-                        {img.width - 1, img.height - 1}}) {
+    for (auto [x, y] :
+         {std::pair{0u, 0u}, {img.width / 2, img.height / 2}, {img.width - 1, img.height - 1}}) {
         const unsigned char* p = img.at(x, y);
         EXPECT_EQ(p[0], 1);
         EXPECT_EQ(p[1], 3);

@@ -19,7 +19,8 @@ std::string sh(const std::string& cmd) {
     FILE* p = popen(cmd.c_str(), "r");
     char buf[4096];
     size_t n;
-    while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    while (p && (n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
     if (p) pclose(p);
     return out;
 }
@@ -95,8 +96,7 @@ struct CheckCase {
 
 TEST_F(BuildRun, EveryFixtureDiscGivesItsMessage) {
     const CheckCase cases[] = {
-        {"european.iso",
-         "This is the European disc. Only the USA disc (SQMU-40420) is supported."},
+        {"european.iso", "This is the European disc. Only the USA disc (SQMU-40420) is supported."},
         {"other.iso", "This disc image is another game."},
         {"modified.iso", "This copy differs from the USA disc: modified or damaged. Make a fresh "
                          "copy of your disc."},
@@ -130,7 +130,8 @@ TEST_F(BuildRun, FastBuildEndsReadyWithItsTimeRecorded) {
     buildToEnd();
     EXPECT_EQ(app->screen, Screen::Ready) << app->progress.error;
     EXPECT_EQ(app->statusColour, 0x4FE0A3u);
-    EXPECT_TRUE(app->statusMessage.starts_with("The game is ready. Prepared in ")) << app->statusMessage;
+    EXPECT_TRUE(app->statusMessage.starts_with("The game is ready. Prepared in "))
+        << app->statusMessage;
     EXPECT_TRUE(pathExists(app->gameExe));
     EXPECT_TRUE(pathExists(app->gameElf));
     EXPECT_EQ(app->builtFromCommit, std::string(40, '1'));
@@ -139,7 +140,8 @@ TEST_F(BuildRun, FastBuildEndsReadyWithItsTimeRecorded) {
     EXPECT_TRUE(s.built);
     EXPECT_EQ(s.pending_build_seconds, 0);
     EXPECT_EQ(app->progress.fraction(), 1);
-    for (const BuildStep& step : app->progress.steps) EXPECT_EQ(step.state, StepState::Done);
+    for (const BuildStep& step : app->progress.steps)
+        EXPECT_EQ(step.state, StepState::Done);
 }
 
 TEST_F(BuildRun, StopAndContinueSkipsFinishedStepsAndSumsTheTime) {
@@ -209,7 +211,8 @@ TEST_F(BuildRun, MissingInterpreterFailsToStartWithTheSystemsReason) {
     EXPECT_FALSE(app->building);
     EXPECT_EQ(app->screen, Screen::Failed);
     EXPECT_EQ(app->progress.failedStep, "verify");
-    EXPECT_TRUE(app->progress.error.starts_with("The build could not start: ")) << app->progress.error;
+    EXPECT_TRUE(app->progress.error.starts_with("The build could not start: "))
+        << app->progress.error;
 }
 
 TEST_F(BuildRun, AFloodOfOutputKeepsTheRecordBounded) {

@@ -12,7 +12,8 @@ namespace {
 
 std::string numbered(int from, int to, const char* sep = "\n") {
     std::string s;
-    for (int i = from; i <= to; ++i) s += "line " + std::to_string(i) + sep;
+    for (int i = from; i <= to; ++i)
+        s += "line " + std::to_string(i) + sep;
     return s;
 }
 
@@ -33,7 +34,8 @@ struct Fixture {
 
 TEST(FailureDetails, HeadAndTheLastSixtyOutputLines) {
     Fixture f;
-    for (int i = 1; i <= 200; ++i) f.app.progress.feed("line " + std::to_string(i), 0);
+    for (int i = 1; i <= 200; ++i)
+        f.app.progress.feed("line " + std::to_string(i), 0);
     f.app.progress.feed("ERROR compile cc1 failed", 0);
     std::string head = std::string("QM Launcher 0.6.1 (") + launcherCommit() +
                        ")\nSource: 0.6.1 abc, game built from: def\nStep: compile\nMessage: "

@@ -28,7 +28,8 @@ protected:
         app->openRelease(release.path());
         fs::create_directories(app->gameDir);
         fs::copy_file(std::string(QM_BIN_DIR) + "/qm", app->gameExe);
-        TempDir::writeTo(app->gameElf, "\x7f" "ELF");
+        TempDir::writeTo(app->gameElf, "\x7f"
+                                       "ELF");
         TempDir::writeTo(app->discIso, "iso");
     }
     void TearDown() override {
@@ -99,7 +100,8 @@ TEST_F(GameLaunch, NothingStartsWithoutTheProgramTheBootFileOrDuringABuild) {
     plat::removePath(app->gameElf);
     app->launchGame();
     EXPECT_FALSE(app->gameRunning);
-    TempDir::writeTo(app->gameElf, "\x7f" "ELF");
+    TempDir::writeTo(app->gameElf, "\x7f"
+                                   "ELF");
     plat::removePath(app->gameExe);
     app->launchGame();
     EXPECT_FALSE(app->gameRunning);

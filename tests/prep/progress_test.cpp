@@ -25,8 +25,8 @@ const BuildStep& step(const BuildProgress& p, const char* name) {
 
 TEST(Protocol, ResetHasTheEightStepsWithTheirWeights) {
     BuildProgress p = fresh();
-    const char* names[] = {"verify", "extract", "configure", "tools",
-                           "recompile", "packs", "compile", "stage"};
+    const char* names[] = {"verify",    "extract", "configure", "tools",
+                           "recompile", "packs",   "compile",   "stage"};
     ASSERT_EQ(p.steps.size(), 8u);
     double total = 0;
     for (size_t i = 0; i < 8; ++i) {
@@ -44,10 +44,10 @@ struct PercentCase {
 
 TEST(Protocol, PercentIsAnIntegerHeldWithin0And100) {
     const PercentCase cases[] = {
-        {"PERCENT compile 42", 42}, {"PERCENT compile 150", 100},
-        {"PERCENT compile -5", 0},  {"PERCENT compile 37.9", 37},
+        {"PERCENT compile 42", 42},  {"PERCENT compile 150", 100},
+        {"PERCENT compile -5", 0},   {"PERCENT compile 37.9", 37},
         {"PERCENT compile   7x", 7}, {"PERCENT compile", 0},
-        {"PERCENT compile abc", 0}, {"PERCENT compile 99999999999999999999999", 100},
+        {"PERCENT compile abc", 0},  {"PERCENT compile 99999999999999999999999", 100},
     };
     for (const auto& c : cases) {
         BuildProgress p = fresh();
@@ -80,9 +80,8 @@ struct DoneCase {
 
 TEST(Protocol, DoneReadsTheNumberAfterTheFirstBlankOfTheRest) {
     const DoneCase cases[] = {
-        {"DONE verify took 2.5", 2.5}, {"DONE verify in   12", 12},
-        {"DONE verify", 0},            {"DONE verify 3.5", 0},
-        {"DONE verify took", 0},       {"DONE verify took 1e2s", 100},
+        {"DONE verify took 2.5", 2.5}, {"DONE verify in   12", 12}, {"DONE verify", 0},
+        {"DONE verify 3.5", 0},        {"DONE verify took", 0},     {"DONE verify took 1e2s", 100},
         {"DONE verify took nan", 0},   {"DONE verify  took 4", 0},
     };
     for (const auto& c : cases) {
@@ -104,7 +103,8 @@ TEST(Protocol, ErrorSkipResultAndUnknownLines) {
     EXPECT_EQ(step(p, "packs").state, StepState::Pending);
     EXPECT_EQ(p.failedStep, "linker");
     EXPECT_EQ(p.error, " the linker crashed");
-    for (const BuildStep& s : p.steps) EXPECT_NE(s.state, StepState::Failed);
+    for (const BuildStep& s : p.steps)
+        EXPECT_NE(s.state, StepState::Failed);
     p.feed("ERROR compile cc1 failed", 3);
     EXPECT_EQ(step(p, "compile").state, StepState::Failed);
     EXPECT_EQ(p.error, "cc1 failed");
@@ -116,7 +116,8 @@ TEST(Protocol, ErrorSkipResultAndUnknownLines) {
 
 TEST(Protocol, OutputIsBoundedInLinesAndLineLength) {
     BuildProgress p = fresh();
-    for (size_t i = 0; i < kOutputLinesKept + 5; ++i) p.feed("line " + std::to_string(i), 1);
+    for (size_t i = 0; i < kOutputLinesKept + 5; ++i)
+        p.feed("line " + std::to_string(i), 1);
     EXPECT_EQ(p.output.size(), kOutputLinesKept);
     EXPECT_EQ(p.output.front(), "line 5");
     p.feed(std::string(kOutputLineMax + 10, 'x'), 1);
@@ -152,7 +153,8 @@ TEST(Protocol, ABatchLeavesWhatFeedingEachLineLeaves) {
 TEST(Figures, FractionCountsOnlyTheStepsStillToDo) {
     BuildProgress p = fresh();
     EXPECT_EQ(p.fraction(), 0);
-    for (const char* s : {"verify", "extract", "tools"}) p.feed(std::string("SKIP ") + s, 1);
+    for (const char* s : {"verify", "extract", "tools"})
+        p.feed(std::string("SKIP ") + s, 1);
     p.feed("PROGRESS configure", 1);
     p.feed("PERCENT configure 50", 1);
     EXPECT_NEAR(p.fraction(), 30.0 / 398, 1e-12);
@@ -213,7 +215,8 @@ TEST(Figures, ObservedRateIsHeldWithinLimits) {
 
 TEST(Figures, RunningStepBelowFivePercentAddsNoObservedTime) {
     BuildProgress p = fresh(0);
-    for (const char* s : {"verify", "extract", "configure", "tools", "recompile", "compile", "stage"})
+    for (const char* s :
+         {"verify", "extract", "configure", "tools", "recompile", "compile", "stage"})
         p.feed(std::string("SKIP ") + s, 0);
     p.feed("PROGRESS packs", 0);
     p.feed("PERCENT packs 4", 0);

@@ -21,7 +21,8 @@ TEST(Step, FirstCallSeesExactlyZeroAndLaterCallsArePositive) {
                             seen.push_back(e);
                             return true;
                         }});
-    for (int i = 0; i < 4; ++i) st.step(app);
+    for (int i = 0; i < 4; ++i)
+        st.step(app);
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0], 0.0);
     EXPECT_GT(seen[1], 0.0);
@@ -76,7 +77,8 @@ TEST(Script, BuildTestStopsAtCompileAndResumes) {
     st.cancel = true;
     st.build();
     size_t buildIndex = 0;
-    while (st.steps[buildIndex].name != "build") ++buildIndex;
+    while (st.steps[buildIndex].name != "build")
+        ++buildIndex;
     SelftestStep build = st.steps[buildIndex];
 
     app.progress.reset(plat::now() - 10);

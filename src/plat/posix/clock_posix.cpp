@@ -12,7 +12,7 @@ double now() {
 }
 
 void sleepMs(int ms) {
-    struct timespec t{ms / 1000, (ms % 1000) * 1000000L};
+    struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
     while (nanosleep(&t, &t) != 0) {
     }
 }

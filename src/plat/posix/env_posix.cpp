@@ -2,15 +2,16 @@
 #include "plat/env.h"
 
 #include <SDL3/SDL_messagebox.h>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace plat {
 
 std::vector<std::string> commandLineArgs(int argc, char** argv) {
-    // POSIX hands the arguments over as the bytes the caller gave: UTF-8 on every desktop we run on.
+    // POSIX hands the arguments over as the bytes the caller gave: UTF-8 on our desktops.
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
     return args;
 }
 
