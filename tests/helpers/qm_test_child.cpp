@@ -19,9 +19,13 @@
 //   on-term N             exit with N on SIGTERM
 //   capture-self CMD...   start this program captured with CMD... through plat::Process and
 //                         sleep two minutes
+//   get URL               plat::httpGet: "get STATUS" or "get failed: ERR"
+//   download URL PATH     plat::httpDownload: "download BYTES" or "download failed: ERR"
 //   sleep MS / exit N / signal N
+#include "plat/http.h"
 #include "plat/process.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -136,6 +140,25 @@ void onTerm(int) {
     _exit(0);
 }
 
+void httpGetCommand(const char* url) {
+    std::string body, err;
+    long status = 0;
+    if (plat::httpGet(url, "qm_test_child", body, status, err, 1 << 20))
+        say("get " + std::to_string(status));
+    else
+        say("get failed: " + err);
+}
+
+void httpDownloadCommand(const char* url, const char* path) {
+    std::atomic<unsigned long long> got{0}, total{0};
+    std::atomic<bool> stop{false};
+    std::string err;
+    if (plat::httpDownload(url, "qm_test_child", path, got, total, stop, err, 1 << 20))
+        say("download " + std::to_string(got.load()));
+    else
+        say("download failed: " + err);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -204,6 +227,12 @@ int main(int argc, char** argv) {
             ++i;
         } else if (cmd == "capture-self") {
             captureSelf(argc, argv, i + 1);
+        } else if (cmd == "get") {
+            httpGetCommand(arg);
+            ++i;
+        } else if (cmd == "download") {
+            httpDownloadCommand(arg, i + 2 < argc ? argv[i + 2] : "");
+            i += 2;
         } else if (cmd == "sleep") {
             sleepMs(std::atol(arg));
             ++i;

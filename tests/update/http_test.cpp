@@ -1,10 +1,12 @@
 // The HTTP client against a real server on 127.0.0.1 (fixtures/release_host.py):
-// addresses · status and body · size limits · downloads · network failures · redirects · TLS.
+// addresses · status and body · size limits · downloads · network failures · redirects · TLS ·
+// without libcurl.
 #include "plat/http.h"
 #include "support/temp_dir.h"
 #include "update/host_support.h"
 
 #include "plat/clock.h"
+#include "plat/env.h"
 
 #include <gtest/gtest.h>
 
@@ -336,6 +338,36 @@ TEST_F(HttpTls, AnHttpsAddressNeverFollowsARedirectToHttp) {
     EXPECT_FALSE(d.ok);
     EXPECT_FALSE(std::filesystem::exists(files.file("f")));
     EXPECT_TRUE(plain.log().empty());
+}
+
+// --- without libcurl ----------------------------------------------------------------------------
+
+// libcurl is opened at the first request. A loader that finds a broken libcurl.so.4 first stands
+// for a system without a usable one: the launcher still starts, and a request fails with the
+// loader's reason and leaves no file, where a linked libcurl would have stopped the program
+// before main.
+TEST(Http, WithoutAUsableLibcurlTheLauncherStartsAndRequestsFailWithTheLoadersReason) {
+    ReleaseHost host;
+    ASSERT_TRUE(host.started());
+    TempDir dir;
+    putFile(dir.file("lib/libcurl.so.4"), "not a library\n");
+    const std::string saved = plat::getEnv("LD_LIBRARY_PATH");
+    plat::setEnv("LD_LIBRARY_PATH", dir.file("lib"));
+    const Finished version = runToEnd(std::string(QM_BIN_DIR) + "/qm-launcher", {"--version"});
+    const Finished child = runToEnd(std::string(QM_BIN_DIR) + "/qm_test_child",
+                                    {"get", host.base() + "/bytes/3", "download",
+                                     host.base() + "/bytes/3", dir.file("out.bin")});
+    plat::setEnv("LD_LIBRARY_PATH", saved);
+
+    EXPECT_EQ(0, version.exitCode);
+    EXPECT_FALSE(version.lines.empty());
+    ASSERT_EQ(0, child.exitCode);
+    ASSERT_EQ(2u, child.lines.size());
+    const std::string reason =
+        "failed: libcurl could not be loaded: " + dir.file("lib/libcurl.so.4");
+    EXPECT_EQ(0u, child.lines[0].find("get " + reason)) << child.lines[0];
+    EXPECT_EQ(0u, child.lines[1].find("download " + reason)) << child.lines[1];
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin")));
 }
 
 } // namespace
