@@ -42,9 +42,20 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 log "building the mingw preset"
 build_preset mingw
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# The prefix counts as made only once its stamp is there: a creation cut short leaves a folder
+# that later runs would otherwise take for a good prefix. wineboot returns while wineserver and
+# the programs it started are still writing the registry and still talk to the display, so the
+# wait for wineserver runs under the same display; without it, a virtual display that goes away
+# first breaks their X connection and the creation fails.
+if [ ! -f "$WINEPREFIX/.qm-ready" ]; then
     log "making the Wine prefix $WINEPREFIX"
-    with_display wineboot --init
+    rm -rf "$WINEPREFIX"
+    if ! with_display sh -c 'wineboot --init && wineserver -w'; then
+        rm -rf "$WINEPREFIX"
+        echo "test_windows.sh: the Wine prefix could not be made" >&2
+        exit 1
+    fi
+    touch "$WINEPREFIX/.qm-ready"
 fi
 with_display bash "$QM_ROOT/scripts/test_windows.sh" --under-display
 log "Windows lane passed in $((SECONDS - started)) s"
