@@ -39,6 +39,8 @@ struct Game {
     int captures = 0;
     double nextCapture = 1;
     double crashAfter = -1; // ZOLT_TEST_CRASH in seconds; negative: no test crash
+    bool ignoreClose = false; // ZOLT_TEST_IGNORE_CLOSE: a hung game, for the launcher's tests
+    bool closeIgnoredLogged = false;
 };
 
 enum class Ending { None, CloseRequest, TestCrash };
@@ -74,6 +76,10 @@ void readSwitches(Game& g) {
             g.log.line("ZOLT_TEST_CRASH: the game crashes by itself after " + crash + " s");
         } else
             g.log.line("ZOLT_TEST_CRASH=" + crash + " is not a number of seconds and was ignored");
+    }
+    if (plat::getEnv("ZOLT_TEST_IGNORE_CLOSE") == "1") {
+        g.ignoreClose = true;
+        g.log.line("ZOLT_TEST_IGNORE_CLOSE: close requests are ignored");
     }
     g.captureDir = plat::getEnv("ZOLT_CAPTURE_WINDOW_DIR");
     if (!g.captureDir.empty() && !plat::makeDirs(g.captureDir)) {
@@ -143,19 +149,20 @@ std::string capturePath(Game& g, double elapsed, Ending ending) {
 
 // --- the frame loop ------------------------------------------------------------------------------
 
-Ending pollEvents(std::string& reason) {
+Ending pollEvents(Game& g, std::string& reason) {
     Ending ending = Ending::None;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         ImGui_ImplSDL3_ProcessEvent(&e);
         if (ending != Ending::None) continue;
-        if (e.type == SDL_EVENT_WINDOW_CLOSE_REQUESTED) {
+        // SDL_EVENT_QUIT is also how SDL delivers SIGTERM and SIGINT on POSIX systems.
+        bool close = e.type == SDL_EVENT_WINDOW_CLOSE_REQUESTED || e.type == SDL_EVENT_QUIT;
+        if (close && g.ignoreClose) {
+            if (!g.closeIgnoredLogged) g.log.line("close request ignored");
+            g.closeIgnoredLogged = true;
+        } else if (close) {
             ending = Ending::CloseRequest;
-            reason = "the window was closed";
-        } else if (e.type == SDL_EVENT_QUIT) {
-            // Also how SDL delivers SIGTERM and SIGINT on POSIX systems.
-            ending = Ending::CloseRequest;
-            reason = "quit requested";
+            reason = e.type == SDL_EVENT_QUIT ? "quit requested" : "the window was closed";
         }
     }
     return ending;
@@ -166,7 +173,7 @@ Ending run(Game& g, std::string& reason) {
     double last = start, gameTime = 0;
     float fps = float(g.config.fps);
     for (;;) {
-        Ending ending = pollEvents(reason);
+        Ending ending = pollEvents(g, reason);
         double now = plat::now(), elapsed = now - start, dt = now - last;
         last = now;
         if (ending == Ending::None && g.crashAfter >= 0 && elapsed >= g.crashAfter) {
