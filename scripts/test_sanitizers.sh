@@ -5,8 +5,9 @@
 #      integration and end-to-end test of the launcher's code, as ctest runs them in the ci lane
 #      (the release kit's Python tests, which run no code of ours, and the two kill loops of
 #      tests/hardening, which start a program a thousand times and prove nothing about memory
-#      that the other tests do not, are left to that lane; so is e2e.selftest, whose screenshots
-#      of the build's 1.6-second steps the much slower frames under ASan miss).
+#      that the other tests do not, are left to that lane; so are the self-test runs
+#      e2e.selftest, e2e.selftest_error_demo and e2e.selftest_hung_game, whose screenshots of
+#      the build's 1.6-second steps the much slower frames under ASan miss).
 #   2. ThreadSanitizer (preset tsan, build/tsan): the tests whose code runs on several threads:
 #      the process reader, the update check's worker and the download worker.
 #   3. The fuzz targets for a short, fixed time each (scripts/fuzz.sh).
@@ -40,7 +41,7 @@ build_preset asan
 asan="detect_leaks=1:halt_on_error=1:verify_asan_link_order=0"
 ASAN_OPTIONS="$asan" LD_PRELOAD="$gl_libs" \
     with_display ctest --test-dir build/asan -j 2 --output-on-failure \
-    -E '^(ui|release_kit)\.|^hardening\.(CrashSafeSettings|BuildTree)\.|^e2e\.selftest$'
+    -E '^(ui|release_kit)\.|^hardening\.(CrashSafeSettings|BuildTree)\.|^e2e\.selftest(_error_demo|_hung_game)?$'
 # The interface tests that open the file dialog, with whole allocation stacks for the one SDL
 # suppression to match; the others with quick ones, as whole stacks for each of Mesa's many
 # allocations slow the screenshot tests past their time limit.

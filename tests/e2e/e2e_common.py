@@ -1,9 +1,11 @@
 """Shared pieces of the end-to-end runs: releases, discs, the launcher and its screenshots."""
 import os
+import re
 import shutil
 import struct
 import subprocess
 import sys
+import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINDOWS = os.name == "nt"
@@ -45,6 +47,117 @@ def run_launcher(release, args, env_extra, timeout, log_path):
         p = subprocess.run([os.path.join(release, LAUNCHER), "--release", release, *args],
                            env=env, stdout=log, stderr=subprocess.STDOUT, timeout=timeout)
     return p.returncode
+
+
+def read_text(path):
+    """The file's text, or "" when there is none: a missing log fails the checks that read it."""
+    if not os.path.exists(path):
+        return ""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def log_messages(log):
+    """The run log's lines without their "[stamp] " prefix."""
+    return [line.split("] ", 1)[1] if line.startswith("[") and "] " in line else line
+            for line in log.splitlines()]
+
+
+def match_in_order(messages, table):
+    """Walks the table of (description, regular expression) over the messages in order; each row
+    must match a later line than the row before. Returns the rows not found, and the match
+    objects of those found, by description."""
+    missing, found, at = [], {}, 0
+    for description, pattern in table:
+        rx = re.compile(pattern)
+        for i in range(at, len(messages)):
+            m = rx.search(messages[i])
+            if m:
+                found[description], at = m, i + 1
+                break
+        else:
+            missing.append(description)
+    return missing, found
+
+
+class Picture:
+    """A decoded screenshot: width, height and the RGB(A) bytes, rows top to bottom."""
+
+    def __init__(self, width, height, channels, pixels):
+        self.width, self.height, self.channels, self.pixels = width, height, channels, pixels
+
+    def distinct_colours(self):
+        n, px = self.channels, self.pixels
+        return len({px[i:i + 3] for i in range(0, len(px), n)})
+
+
+def read_png(path):
+    """Decodes an 8-bit RGB or RGBA PNG, checking every CRC; None when it is not one. Rows with a
+    filter other than none go through the slow reader of the PNG writer's own tests."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError:
+        return None
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        return None
+    at, header, idat = 8, None, []
+    while at + 12 <= len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        (crc,) = struct.unpack(">I", data[at + 8 + length:at + 12 + length] or b"\0\0\0\0")
+        if zlib.crc32(kind + body) != crc:
+            return None
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat.append(body)
+        at += 12 + length
+    if header is None or header[2] != 8 or header[3] not in (2, 6):
+        return None
+    width, height, channels = header[0], header[1], 3 if header[3] == 2 else 4
+    try:
+        raw = zlib.decompress(b"".join(idat))
+    except zlib.error:
+        return None
+    stride = width * channels
+    if len(raw) != height * (stride + 1):
+        return None
+    if all(raw[y * (stride + 1)] == 0 for y in range(height)):
+        pixels = b"".join(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)] for y in range(height))
+    else:
+        sys.path.insert(0, os.path.join(ROOT, "tests", "selftest"))
+        import png_decode
+        pixels = png_decode.unfilter(raw, width, height, channels)
+    return Picture(width, height, channels, pixels)
+
+
+# A drawn launcher window has thousands of colours (the gradient, the glow, anti-aliased text); a
+# blank, black or half-drawn capture has a handful.
+MIN_COLOURS = 500
+
+
+def check_pictures(c, shots_dir, names, size=None, differ=()):
+    """Each named screenshot decodes, has the size of the others (or the size given) and many
+    colours; each pair in differ shows different pixels. Returns the decoded pictures by name."""
+    pictures, sizes = {}, set()
+    for name in names:
+        pic = read_png(os.path.join(shots_dir, name + ".png"))
+        if not c.expect(pic is not None, "%s.png is missing or no readable PNG" % name):
+            continue
+        pictures[name] = pic
+        sizes.add((pic.width, pic.height))
+        colours = pic.distinct_colours()
+        c.expect(colours >= MIN_COLOURS, "%s.png has only %d colours" % (name, colours))
+    if size is not None:
+        c.expect(sizes <= {size}, "screenshot sizes %s, wanted %s" % (sorted(sizes), size))
+    else:
+        c.expect(len(sizes) <= 1, "screenshot sizes differ: %s" % sorted(sizes))
+    for a, b in differ:
+        if a in pictures and b in pictures:
+            c.expect(pictures[a].pixels != pictures[b].pixels,
+                     "%s.png and %s.png show the same picture" % (a, b))
+    return pictures
 
 
 def png_size(path):

@@ -4,7 +4,8 @@
     selftest_close_run.py BIN_DIR WORK_DIR
 
 The close request is SIGTERM, which SDL turns into the same quit event as the window's close
-button.
+button. It is sent once the script has taken its first screenshot, so a launcher that fails
+before that (a window that never opened, a self-test that never started) does not pass.
 """
 import os
 import signal
@@ -12,7 +13,8 @@ import subprocess
 import sys
 import time
 
-from e2e_common import LAUNCHER, NO_HOST, Checks, fresh_dir, make_discs, make_release
+from e2e_common import (LAUNCHER, NO_HOST, Checks, fresh_dir, log_messages, make_discs,
+                        make_release, read_text)
 
 
 def main():
@@ -27,12 +29,16 @@ def main():
                           "--update-url", NO_HOST], env=env)
     log = os.path.join(shots, "selftest.log")
     deadline = time.time() + 60
-    while time.time() < deadline and "screenshot 01-welcome" not in (
-            open(log).read() if os.path.exists(log) else ""):
+    while time.time() < deadline and p.poll() is None and \
+            "screenshot 01-welcome" not in log_messages(read_text(log)):
         time.sleep(0.1)
+    c = Checks("self-test closed early")
+    c.expect(p.poll() is None, "the launcher ended by itself before the close")
     p.send_signal(signal.SIGTERM)
     code = p.wait(timeout=60)
-    c = Checks("self-test closed early")
+    messages = log_messages(read_text(log))
+    c.expect("screenshot 01-welcome" in messages, "the script never reached its first screenshot")
+    c.expect("selftest done" not in messages, "the script ran to its end despite the close")
     c.expect(code == 1, "exit code %s, wanted 1" % code)
     return c.finish()
 

@@ -76,4 +76,5 @@ def main():
     print(width, height, colour)
 
 
-main()
+if __name__ == "__main__":
+    main()
