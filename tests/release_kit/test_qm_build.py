@@ -7,7 +7,8 @@ working folder <release>/source, standard input empty, output and errors in one 
 test gets a temporary release folder (source/ copied from release_kit, a stand-in game program
 source/demo/qm, release.ini). The disc images are generated once per run.
 
-Sections: helpers | fixtures | check mode | builds | continuing a build.
+Sections: helpers | fixtures | check mode | builds | continuing a build | building again after a
+change.
 """
 
 import hashlib
@@ -110,6 +111,29 @@ def protocol(lines):
     return out
 
 
+def image_files(image):
+    img = qm_disc.Image(image)
+    try:
+        return sorted(rel for rel, _, _ in qm_disc.walk_files(img, qm_disc.read_volume(img)[2]))
+    finally:
+        img.close()
+
+
+def truncate(*parts):
+    with open(os.path.join(*parts), "r+b") as f:
+        f.truncate(100)
+
+
+def files_under(folder):
+    """Every file below folder, relative with "/"."""
+    return sorted(os.path.relpath(os.path.join(here, name), folder).replace(os.sep, "/")
+                  for here, _, names in os.walk(folder) for name in names)
+
+
+def all_but(*steps):
+    return tuple(s for s in STEPS if s not in steps)
+
+
 def script_env(**extra):
     env = {k: v for k, v in os.environ.items() if not k.startswith("QM_BUILD_")}
     env.setdefault("QM_BUILD_PACE", "0")
@@ -120,25 +144,42 @@ def script_env(**extra):
 class Release:
     """A release folder as the launcher sees it, in a temporary folder."""
 
-    def __init__(self, root, program=True, release_ini=None):
+    def __init__(self, root, program=True, release_ini=None, copy_of=None):
         self.root = root
         self.source = os.path.join(root, "source")
+        self.build_dir = os.path.join(root, "build")
+        self.game = os.path.join(root, "game")
+        if copy_of:
+            shutil.rmtree(root)
+            shutil.copytree(copy_of.root, root)
+            return
         shutil.copytree(KIT_SOURCE, self.source,
                         ignore=shutil.ignore_patterns("__pycache__", "*.pyc"))
-        os.makedirs(os.path.join(root, "build"))
+        os.makedirs(self.build_dir)
         with open(os.path.join(self.source, "release.ini"), "w") as f:
             f.write(release_ini or "version = 0.6.1\ncommit = %s\n" % COMMIT)
         if program:
             self.add_program()
-        self.build_dir = os.path.join(root, "build")
-        self.game = os.path.join(root, "game")
 
-    def add_program(self):
+    def add_program(self, text="#!/bin/sh\nexit 0\n"):
         path = os.path.join(self.source, "demo", PROGRAM)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "w") as f:
-            f.write("#!/bin/sh\nexit 0\n")
+            f.write(text)
         os.chmod(path, 0o755)
+
+    def edit_tool(self, name, old, new):
+        """Replaces the one place old appears in a tool file of this release."""
+        path = os.path.join(self.source, "tools", name)
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        assert text.count(old) == 1, "%s: %r appears %d times" % (name, old, text.count(old))
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text.replace(old, new))
+
+    def append_to_tool(self, name, text):
+        with open(os.path.join(self.source, "tools", name), "a", encoding="utf-8") as f:
+            f.write(text)
 
     def command(self, *args):
         return [sys.executable, "-I", "-X", "utf8",
@@ -178,6 +219,14 @@ class ReleaseCase(unittest.TestCase):
         self.assertEqual(code, 0, "\n".join(lines[-30:]))
         self.assertTrue(lines[-1].startswith("RESULT ok"), lines[-1])
         self.assertNoTrace(lines)
+
+    def assertStepsInOrder(self, lines, skipped=()):
+        """Every step in step order: SKIP for the skipped ones, PROGRESS ... DONE for the others."""
+        events = [(k, s) for k, s in protocol(lines) if k != "PERCENT"]
+        want = []
+        for s in STEPS:
+            want += [("SKIP", s)] if s in skipped else [("PROGRESS", s), ("DONE", s)]
+        self.assertEqual(events, want + [("RESULT", "ok")])
 
 
 # --- fixtures ------------------------------------------------------------------------------------
@@ -354,15 +403,6 @@ def png_pixels(png):
 
 
 class BuildTests(ReleaseCase):
-    def assertStepsInOrder(self, lines, skipped=()):
-        """Skipped steps first, then PROGRESS ... DONE for each other step, in step order."""
-        events = [(k, s) for k, s in protocol(lines) if k != "PERCENT"]
-        want = [("SKIP", s) for s in STEPS if s in skipped]
-        for s in STEPS:
-            if s not in skipped:
-                want += [("PROGRESS", s), ("DONE", s)]
-        self.assertEqual(events, want + [("RESULT", "ok")])
-
     def test_full_build_then_everything_is_skipped(self):
         rel = self.release(release_ini=(
             "# commit = 1111111111111111111111111111111111111111\n"
@@ -418,16 +458,6 @@ class BuildTests(ReleaseCase):
         disc_iso = os.path.join(rel.game, "disc.iso")
         self.assertFalse(os.path.samefile(disc_iso, fixture("good.bin")))
         self.assertEqual(read(disc_iso), read(fixture("good.iso")))
-
-    def test_another_disc_image_rebuilds_everything(self):
-        rel = self.release()
-        self.assertCompleted(*rel.build(fixture("good.iso")))
-        code, lines = rel.build(fixture("demo.iso"))
-        self.assertCompleted(code, lines)
-        self.assertStepsInOrder(lines)
-        self.assertEqual(read(os.path.join(rel.game, "disc.iso")), read(fixture("demo.iso")))
-        self.assertEqual(len(os.listdir(os.path.join(rel.build_dir, "extract", "TEX", "CHAR"))),
-                         36)
 
     def test_refusals_before_any_work(self):
         cases = [
@@ -526,33 +556,20 @@ class ResumeTests(ReleaseCase):
                 self.assertEqual(rel.stamps(), sorted(finished))
                 self.assertResumes(rel, finished)
 
-    def test_damaged_outputs_are_rebuilt_from_their_step_on(self):
+    def test_a_stopped_rebuild_keeps_what_the_update_did_not_touch(self):
+        # After an update, packs and stage keep the stamps of the earlier build while tools,
+        # recompile and compile run again; a stop in between must not cost them those stamps.
         rel = self.release()
-        disc = os.path.join(self.tmp, "disc.iso")
-        shutil.copyfile(fixture("good.iso"), disc)
-        self.assertCompleted(*rel.build(disc))
-
-        def truncate(*parts):
-            with open(os.path.join(*parts), "r+b") as f:
-                f.truncate(100)
-
-        cases = [
-            # damage, first step that must run again
-            (lambda: os.remove(os.path.join(rel.game, "disc.iso")), "stage"),
-            (lambda: truncate(rel.build_dir, "obj", "unit_003.o"), "compile"),
-            (lambda: truncate(rel.build_dir, "packs", "TEX", "UI", "UI00.png"), "packs"),
-            (lambda: os.remove(os.path.join(rel.build_dir, "stamps", "tools.json")), "tools"),
-            (lambda: truncate(rel.build_dir, "extract", "DATA", "MAP00.DAT"), "extract"),
-            (lambda: os.utime(disc, (1e9, 1e9)), "verify"),
-        ]
-        for damage, first in cases:
-            with self.subTest(first=first):
-                damage()
-                code, lines = rel.build(disc)
-                self.assertCompleted(code, lines)
-                self.assertEqual([s for k, s in protocol(lines) if k == "PROGRESS"],
-                                 STEPS[STEPS.index(first):])
-                self.assertEqual(read(os.path.join(rel.game, "disc.iso")), read(disc))
+        self.assertCompleted(*rel.build(fixture("good.iso")))
+        rel.append_to_tool("qm_r5900.py", "\n# a comment, no code\n")
+        lines = self.run_until_killed(rel, {"QM_BUILD_HANG": "recompile"},
+                                      lambda l: l == "PROGRESS recompile")
+        self.assertEqual([e for e in protocol(lines) if e[0] != "PERCENT"],
+                         [("SKIP", "verify"), ("SKIP", "extract"), ("SKIP", "configure"),
+                          ("PROGRESS", "tools"), ("DONE", "tools"), ("PROGRESS", "recompile")])
+        code, lines = rel.build(fixture("good.iso"))
+        self.assertCompleted(code, lines)
+        self.assertStepsInOrder(lines, skipped=all_but("recompile", "compile"))
 
     def run_until_killed(self, rel, env, trigger):
         proc = subprocess.Popen(rel.command(*rel.build_args(fixture("good.iso"))),
@@ -576,6 +593,101 @@ class ResumeTests(ReleaseCase):
             proc.wait()
         self.assertEqual(proc.returncode, -signal.SIGKILL)
         return lines
+
+
+# --- building again after a change ---------------------------------------------------------------
+
+
+class RebuildTests(ReleaseCase):
+    def assertGameMatches(self, rel, image):
+        """The game folder and the extracted files belong to image and to the release's source."""
+        self.assertEqual(read(os.path.join(rel.game, "disc.iso")), read(image))
+        self.assertEqual(read(os.path.join(rel.game, PROGRAM)),
+                         read(os.path.join(rel.source, "demo", PROGRAM)))
+        built_from, release_ini = (os.path.join(rel.game, "built_from.ini"),
+                                   os.path.join(rel.source, "release.ini"))
+        for key in ("commit", "version"):
+            self.assertEqual(launcher_ini_value(built_from, key),
+                             launcher_ini_value(release_ini, key), key)
+        self.assertEqual(files_under(os.path.join(rel.build_dir, "extract")), image_files(image))
+        self.assertEqual(rel.stamps(), sorted(STEPS))
+
+    def test_only_what_changed_runs_again(self):
+        disc = os.path.join(self.tmp, "disc.iso")
+        shutil.copyfile(fixture("good.iso"), disc)
+        base = self.release()
+        self.assertCompleted(*base.build(disc))
+        note = "\n# a comment, no code\n"
+
+        def comment_in(name, line):
+            return lambda r: r.edit_tool(name, line, line + "    # a comment, no code\n")
+
+        def edit_build(old, new):  # a change in what a step writes, and so in its outputs
+            return lambda r: r.edit_tool("qm_build.py", old, new)
+
+        def new_release_ini(r):
+            with open(os.path.join(r.source, "release.ini"), "w") as f:
+                f.write("version = 0.7.0\ncommit = fedcba9876543210fedcba9876543210fedcba98\n")
+
+        def same_disc_elsewhere(r):
+            path = os.path.join(r.root, "same disc.iso")
+            shutil.copyfile(disc, path)
+            return path
+
+        cases = [
+            # what changes (and returns another image to build from), steps that must run again
+            ("qm_disc.py", lambda r: r.append_to_tool("qm_disc.py", note),
+             ("verify", "extract", "stage")),
+            ("qm_r5900.py", lambda r: r.append_to_tool("qm_r5900.py", note),
+             ("tools", "recompile", "compile")),
+            ("apply_update.py, no build tool", lambda r: r.append_to_tool("apply_update.py", note),
+             ()),
+            ("qm_build.py outside any step", lambda r: r.append_to_tool("qm_build.py", note), ()),
+            ("qm_build.py in the packs step",
+             comment_in("qm_build.py", "def step_packs(b, pace, log):\n"), ("packs",)),
+            ("qm_build.py in the compile workers",
+             comment_in("qm_build.py", "def run_worker(job_path):\n"), ("compile",)),
+            ("qm_build.py in a helper of most steps",
+             comment_in("qm_build.py", "def fresh_dir(path):\n"),
+             ("extract", "tools", "recompile", "packs", "compile")),
+            ("verify's output", edit_build('"user_bytes")})', '"user_bytes", "label")})'),
+             ("verify", "configure")),
+            ("configure's output", edit_build('config = {"boot"', 'config = {"edition": 2, "boot"'),
+             ("configure", "recompile", "packs", "compile", "stage")),
+            ("tools' output", edit_build('"r5900_ops.json"), ops)',
+                                         '"r5900_ops.json"), dict(ops, edition=2))'),
+             ("tools", "recompile", "compile")),
+            ("the release's commit and version", new_release_ini, ()),
+            ("the game program", lambda r: r.add_program("#!/bin/sh\nexit 3\n"), ("stage",)),
+            ("another disc", lambda r: fixture("demo.iso"), all_but("tools")),
+            ("the disc's modification time", lambda r: os.utime(disc, (1e9, 1e9)), ("verify",)),
+            ("the same disc at another path", same_disc_elsewhere, ("verify",)),
+            ("an extracted file damaged",
+             lambda r: truncate(r.build_dir, "extract", "DATA", "MAP00.DAT"), ("extract",)),
+            ("a texture deleted",
+             lambda r: os.remove(os.path.join(r.build_dir, "packs", "TEX", "UI", "UI00.png")),
+             ("packs",)),
+            ("an object damaged", lambda r: truncate(r.build_dir, "obj", "unit_003.o"),
+             ("compile",)),
+            ("disc.iso deleted", lambda r: os.remove(os.path.join(r.game, "disc.iso")),
+             ("stage",)),
+            ("the tools stamp deleted",
+             lambda r: os.remove(os.path.join(r.build_dir, "stamps", "tools.json")), ("tools",)),
+            ("built_from.ini deleted", lambda r: os.remove(os.path.join(r.game, "built_from.ini")),
+             ()),
+        ]
+        disc_times = os.stat(disc)
+        for label, change, rerun in cases:
+            with self.subTest(label):
+                rel = Release(tempfile.mkdtemp(dir=self.tmp), copy_of=base)
+                try:
+                    image = change(rel) or disc
+                    code, lines = rel.build(image)
+                finally:
+                    os.utime(disc, ns=(disc_times.st_atime_ns, disc_times.st_mtime_ns))
+                self.assertCompleted(code, lines)
+                self.assertStepsInOrder(lines, skipped=all_but(*rerun))
+                self.assertGameMatches(rel, image)
 
 
 if __name__ == "__main__":

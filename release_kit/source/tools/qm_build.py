@@ -21,9 +21,14 @@ folder <release>/source, output read line by line):
             ERROR <step> <reason>         the step failed; the script exits 1
             RESULT ok                     the build is complete; the script exits 0
         Other lines ("INFO ...", compiler chatter) carry nothing to parse. Each step writes
-        BUILD_DIR/logs/<step>.log. Running the same command after a stop or a failure continues
-        the build: a step is skipped when its stamp (BUILD_DIR/stamps/<step>.json, written only
-        once the step has finished) still matches its inputs and every file it produced.
+        BUILD_DIR/logs/<step>.log. Running the same command after a stop, a failure or an update
+        of the release continues the build: a step is skipped when its stamp
+        (BUILD_DIR/stamps/<step>.json, written only once the step has finished) still matches its
+        inputs and every file it produced. Its inputs are its own code (in this script and the
+        modules beside it), the outputs of the earlier steps it reads and what it takes from
+        outside (the image, the game program), so a step that runs again and makes the same
+        files lets the steps after it skip. GAME_DIR/built_from.ini is written by every completed
+        build, even one that skipped every step.
 
     Bad arguments print a usage message and exit 2.
 
@@ -59,6 +64,7 @@ Sections:
 """
 
 import argparse
+import ast
 import hashlib
 import json
 import os
@@ -90,9 +96,10 @@ except ImportError as e:  # an incomplete release must still answer in the proto
 
 STEPS = ("verify", "extract", "configure", "tools", "recompile", "packs", "compile", "stage")
 SCRIPT = os.path.abspath(__file__)
-SOURCE_DIR = os.path.dirname(os.path.dirname(SCRIPT))
+TOOLS_DIR = os.path.dirname(SCRIPT)
+SOURCE_DIR = os.path.dirname(TOOLS_DIR)
 GAME_PROGRAM = "qm.exe" if os.name == "nt" else "qm"
-STAMP_VERSION = 1
+STAMP_VERSION = 2
 
 # Seconds per step at QM_BUILD_PACE=1: most of the time goes to packs and compile, as on a real
 # disc. The floors keep every step visible for a moment even at a fast test pace.
@@ -294,10 +301,11 @@ def run_check(disc):
 
 
 class Stamps:
-    """One JSON file per finished step: its inputs (the previous step's digest and the step's own
-    parameters) and every file it produced with size and SHA-1. A step is skipped only when its
-    stamp matches all of that again; stamps are written after the step's last output and removed
-    before a step starts, so a run killed at any moment leaves no stamp for unfinished work."""
+    """One JSON file per finished step: the inputs it used and every file it produced with size
+    and SHA-1. A step is skipped only when its stamp matches all of that again. A stamp is written
+    after the step's last output and removed before the step starts, so a run killed at any
+    moment leaves no stamp for unfinished work; the other steps keep theirs, since their recorded
+    inputs tell by themselves whether they still hold."""
 
     def __init__(self, out_dir, game_dir):
         self.dir = os.path.join(out_dir, "stamps")
@@ -326,22 +334,94 @@ class Stamps:
                 return None
         return stamp
 
-    def remove_from(self, index):
-        for step in STEPS[index:]:
-            try:
-                os.remove(self.path(step))
-            except FileNotFoundError:
-                pass
+    def remove(self, step):
+        try:
+            os.remove(self.path(step))
+        except FileNotFoundError:
+            pass
 
     def write(self, step, inputs, refs):
         outputs = []
         for ref in sorted(set(refs)):
             path = self.resolve(ref)
             outputs.append([ref, os.path.getsize(path), file_sha1(path)])
-        digest = hashlib.sha1(json.dumps([inputs, outputs], sort_keys=True).encode()).hexdigest()
+        # The digest covers the outputs alone: a step that ran again and made the same files lets
+        # the steps that read them skip.
+        digest = hashlib.sha1(json.dumps(outputs, sort_keys=True).encode()).hexdigest()
         write_json(self.path(step), {"version": STAMP_VERSION, "step": step, "inputs": inputs,
                                      "outputs": outputs, "digest": digest})
         return digest
+
+
+def tool_module(name):
+    """The file name of a module that lives beside this script, or None for any other module."""
+    if not name or os.path.join(TOOLS_DIR, name + ".py") == SCRIPT:
+        return None
+    return name + ".py" if os.path.isfile(os.path.join(TOOLS_DIR, name + ".py")) else None
+
+
+def tool_imports(path):
+    with open(path, encoding="utf-8") as f:
+        tree = ast.parse(f.read())
+    found = set()
+    for node in ast.walk(tree):
+        if isinstance(node, ast.ImportFrom) and not node.level:
+            found.add(tool_module(node.module))
+        elif isinstance(node, ast.Import):
+            found.update(tool_module(a.name) for a in node.names)
+    return found - {None}
+
+
+def defined_names(node):
+    if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+        return [node.name]
+    if isinstance(node, ast.Assign):
+        return [t.id for t in node.targets if isinstance(t, ast.Name)]
+    return []
+
+
+class StepCode:
+    """The code that makes a step's outputs: the definitions of this script that its function
+    reaches, name by name, and the whole of each module beside the script that they use. The
+    script also holds the driver, check mode and the other steps, and a release that changes
+    those must not make this step run again."""
+
+    def __init__(self):
+        with open(SCRIPT, encoding="utf-8") as f:
+            text = f.read()
+        tree = ast.parse(text)
+        self.defs, self.imported = {}, {}
+        for node in tree.body:
+            for name in defined_names(node):
+                used = {n.id for n in ast.walk(node) if isinstance(n, ast.Name)}
+                self.defs[name] = (ast.get_source_segment(text, node), used)
+        for node in ast.walk(tree):
+            if isinstance(node, ast.ImportFrom) and tool_module(node.module):
+                for alias in node.names:
+                    self.imported[alias.asname or alias.name] = tool_module(node.module)
+
+    def fingerprint(self, step):
+        todo = [STEP_FUNCTIONS[step].__name__] + list(STEP_ENTRIES.get(step, ()))
+        seen, modules = set(), set()
+        while todo:
+            name = todo.pop()
+            if name in seen:
+                continue
+            seen.add(name)
+            if name in self.defs:
+                todo += self.defs[name][1]
+            elif name in self.imported:
+                modules.add(self.imported[name])
+        own = "\n".join(self.defs[n][0] for n in sorted(seen) if n in self.defs)
+        code = {os.path.basename(SCRIPT): hashlib.sha1(own.encode("utf-8")).hexdigest()}
+        todo = sorted(modules)
+        while todo:
+            module = todo.pop()
+            if module not in code:
+                path = os.path.join(TOOLS_DIR, module)
+                code[module] = file_sha1(path)
+                todo += sorted(tool_imports(path))
+        return code
 
 
 def refs_under(root_name, root, folder):
@@ -477,13 +557,13 @@ def step_tools(b, pace, log):
     log("instruction table: %d instructions, %d sample encodings checked" % (len(names), checked))
     write_json(os.path.join(dest, "r5900_ops.json"), ops)
     pace.reach(0.3)
-    sources = sorted(n for n in os.listdir(os.path.dirname(SCRIPT)) if n.endswith(".py"))
-    manifest = {}
-    for i, name in enumerate(sources):
-        manifest[name] = file_sha1(os.path.join(os.path.dirname(SCRIPT), name))
-        log("tool source %-20s %s" % (name, manifest[name]))
-        pace.reach(0.3 + 0.7 * (i + 1) / len(sources))
+    # The recompiler's source, by which the later steps' listings and objects can be traced back;
+    # only the module this step runs, so that the file changes exactly when the step must run.
+    name = "qm_r5900.py"
+    manifest = {name: file_sha1(os.path.join(TOOLS_DIR, name))}
+    log("tool source %-20s %s" % (name, manifest[name]))
     write_json(os.path.join(dest, "manifest.json"), manifest)
+    pace.reach(1.0)
     return refs_under("out", b.out, "tools")
 
 
@@ -741,16 +821,29 @@ def step_stage(b, pace, log):
     log("%s from the disc" % USA_SERIAL)
     pace.reach(0.2)
     stage_disc(b, os.path.join(b.game, "disc.iso"), pace, log)
-    disc = read_json(os.path.join(b.out, "disc.json"))
+    pace.reach(1.0)
+    return ["game:" + GAME_PROGRAM, "game:" + USA_SERIAL, "game:disc.iso"]
+
+
+def write_built_from(b, log):
+    """Names the source the game folder now matches. Written by every completed build, not by a
+    step: a release whose changes touch no step's inputs skips them all, and the launcher must
+    still learn that the game is built from it."""
     if not b.commit:
         log("warning: %s names no commit" % os.path.join(SOURCE_DIR, "release.ini"))
-    write_file(os.path.join(b.game, "built_from.ini"), (
-        "# Written by qm_build.py when it assembled this folder.\n"
-        "commit = %s\nversion = %s\ndisc = %s %s\n"
-        % (b.commit, b.version, disc["serial"], disc["sha1"])).encode("utf-8"))
+    disc = read_json(os.path.join(b.out, "disc.json"))
+    text = ("# Written by qm_build.py when it assembled this folder.\n"
+            "commit = %s\nversion = %s\ndisc = %s %s\n"
+            % (b.commit, b.version, disc["serial"], disc["sha1"])).encode("utf-8")
+    path = os.path.join(b.game, "built_from.ini")
+    try:
+        with open(path, "rb") as f:
+            unchanged = f.read() == text
+    except OSError:
+        unchanged = False
+    if not unchanged:
+        write_file(path, text)
     log("built_from.ini: commit = %s" % b.commit)
-    pace.reach(1.0)
-    return ["game:" + GAME_PROGRAM, "game:" + USA_SERIAL, "game:disc.iso", "game:built_from.ini"]
 
 
 # --- 9. Build driver, command line ----------------------------------------------------------------
@@ -759,6 +852,15 @@ def step_stage(b, pace, log):
 STEP_FUNCTIONS = {"verify": step_verify, "extract": step_extract, "configure": step_configure,
                   "tools": step_tools, "recompile": step_recompile, "packs": step_packs,
                   "compile": step_compile, "stage": step_stage}
+
+# Code of a step that its function does not call: the compile workers run in processes of their own.
+STEP_ENTRIES = {"compile": ("run_worker",)}
+
+# The earlier steps whose outputs each step reads. verify and extract read the image itself, and
+# tools only the recompiler's source.
+STEP_READS = {"verify": (), "extract": (), "configure": ("verify", "extract"), "tools": (),
+              "recompile": ("extract", "configure", "tools"), "packs": ("extract", "configure"),
+              "compile": ("configure", "tools", "recompile"), "stage": ("extract", "configure")}
 
 
 def file_identity(path):
@@ -776,6 +878,8 @@ class Build:
         ini = os.path.join(SOURCE_DIR, "release.ini")
         self.commit, self.version = read_ini_value(ini, "commit"), read_ini_value(ini, "version")
         self.stamps = Stamps(self.out, self.game)
+        self.code = StepCode()
+        self.digests = {}  # step -> digest of its outputs, once it has run or been skipped
 
     def disc_identity(self):
         ident = [file_identity(self.disc)]
@@ -788,20 +892,26 @@ class Build:
                 ident.append(None)
         return ident
 
-    def inputs(self, step, previous):
+    def disc_sha1(self):
+        try:
+            return read_json(os.path.join(self.out, "disc.json")).get("sha1")
+        except (OSError, ValueError):
+            return None
+
+    def inputs(self, step):
         # verify trusts the image's path, size and modification time rather than hashing it again
-        # on every run; any change to them reruns verify, and every step after a step that ran
-        # runs too. Each input also carries the previous step's digest, so a stamp left over from
-        # another chain of outputs can never match.
-        params = {"previous": previous}
+        # on every run; the steps that read the image go by the SHA-1 of its user data that verify
+        # found, so another copy of the same disc rebuilds nothing.
+        inputs = {"code": self.code.fingerprint(step),
+                  "reads": {s: self.digests[s] for s in STEP_READS[step]}}
         if step == "verify":
-            params.update(disc=self.disc_identity(), script=file_sha1(SCRIPT), commit=self.commit)
-        elif step == "stage":
+            inputs["disc_file"] = self.disc_identity()
+        if step in ("extract", "stage"):
+            inputs["disc_sha1"] = self.disc_sha1()
+        if step == "stage":
             program = os.path.join(SOURCE_DIR, "demo", GAME_PROGRAM)
-            params.update(game=os.path.realpath(self.game), disc=self.disc_identity(),
-                          commit=self.commit, version=self.version,
-                          program=file_sha1(program) if os.path.isfile(program) else None)
-        return json.loads(json.dumps(params))
+            inputs["program"] = file_sha1(program) if os.path.isfile(program) else None
+        return json.loads(json.dumps(inputs))
 
     def run(self):
         try:
@@ -809,26 +919,38 @@ class Build:
         except OSError as e:
             emit("ERROR verify the build folder %s cannot be created: %s" % (self.out, e.strerror))
             return 1
-        previous, ran = "", False
-        for index, step in enumerate(STEPS):
-            inputs = self.inputs(step, previous)
-            stamp = None if ran else self.stamps.valid_stamp(step, inputs)
+        for step in STEPS:
+            inputs = self.inputs(step)
+            stamp = self.stamps.valid_stamp(step, inputs)
             if stamp:
                 emit("SKIP %s done by an earlier run, outputs intact" % step)
                 log = StepLog(self.logs, step, "a")
-                log("skipped: an earlier run finished this step and its outputs are intact")
+                log("skipped: an earlier run finished this step and its inputs and outputs are "
+                    "unchanged")
                 log.close()
-                previous = stamp["digest"]
+                self.digests[step] = stamp["digest"]
                 continue
-            ran = True
-            self.stamps.remove_from(index)
-            previous = self.run_step(step, inputs)
-            if previous is None:
+            self.stamps.remove(step)
+            self.digests[step] = self.run_step(step, inputs)
+            if self.digests[step] is None:
                 return 1
+        if not self.finish():
+            return 1
         if env_text("QM_BUILD_NO_RESULT") not in ("", "0"):
             return 0
         emit("RESULT ok the game is ready in %s" % self.game)
         return 0
+
+    def finish(self):
+        log = StepLog(self.logs, "stage", "a")
+        try:
+            write_built_from(self, log)
+        except (OSError, ValueError, KeyError) as e:
+            self.fail("stage", log, "built_from.ini cannot be written: %s"
+                      % (getattr(e, "strerror", None) or e))
+            return False
+        log.close()
+        return True
 
     def run_step(self, step, inputs):
         emit("PROGRESS %s" % step)
