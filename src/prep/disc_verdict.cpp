@@ -104,7 +104,7 @@ void App::pollDiscCheck() {
 
     if (!verdict.okLine.empty() && discCheck.exitCode() == 0) {
         settings.disc = discUnderCheck;
-        saveLauncherSettings(settings, launcherIni);
+        if (!checkOnly) saveLauncherSettings(settings, launcherIni);
         screen = Screen::Ready;
         tab = 0;
         statusMessage.clear();

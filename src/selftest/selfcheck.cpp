@@ -15,7 +15,9 @@ static const char* const kReleaseIniName = "source/release.ini";
 
 bool runSelfCheck(const LaunchOptions& opts, std::string& report) {
     auto app = std::make_unique<App>();
-    app->openRelease(opts.release);
+    // The release as it is found: an install cut short stays for the next window start to finish
+    // or undo, and an accepted file does not become the user's disc.
+    app->openRelease(opts.release, OpenFor::Check);
     bool ok = true;
     auto line = [&](const std::string& text) { report += text + "\n"; };
     auto fail = [&](const std::string& text) {
