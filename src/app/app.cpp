@@ -41,8 +41,9 @@ App::~App() {
 
 // --- release layout ------------------------------------------------------------------------------
 
-void App::openRelease(const std::string& dir) {
+void App::openRelease(const std::string& dir, OpenFor purpose) {
     using plat::joinPath;
+    checkOnly = purpose == OpenFor::Check;
     releaseDir = dir;
     sourceDir = joinPath(dir, "source");
     kitDir = joinPath(dir, "kit");
@@ -65,8 +66,10 @@ void App::openRelease(const std::string& dir) {
 
     // A save that was cut short (a crash, a power cut) leaves its temporary file behind; the
     // settings file itself is still the old one whole, so the leftover is only clutter.
-    plat::removePath(launcherIni + ".tmp");
-    plat::removePath(videoIni + ".tmp");
+    if (!checkOnly) {
+        plat::removePath(launcherIni + ".tmp");
+        plat::removePath(videoIni + ".tmp");
+    }
     loadLauncherSettings(launcherIni, settings);
     std::string language = settings.language.empty() ? plat::systemLanguage() : settings.language;
     ui::french = language == "fr";
@@ -85,9 +88,9 @@ void App::openRelease(const std::string& dir) {
         screen = settings.disc.empty() ? Screen::NoDisc : Screen::Ready;
 
     // Before the identity is read: an install cut short may still change release.ini.
-    if (missingItem.empty()) recoverInterruptedInstall(*this);
+    if (!checkOnly && missingItem.empty()) recoverInterruptedInstall(*this);
     loadReleaseIdentity();
-    cleanOldFiles();
+    if (!checkOnly) cleanOldFiles();
 }
 
 // --- release identity ----------------------------------------------------------------------------

@@ -20,6 +20,12 @@
 
 enum class Screen : int32_t { Missing = 0, NoDisc = 1, Ready = 2, Preparing = 3, Failed = 4 };
 
+// Why a release is opened. Window mode uses it, and clears what earlier runs left behind: the
+// settings' temporary files, an install cut short, the files an installed update could not
+// delete. The text mode checks it, and a check must not change the release or the user folder
+// it checks: it clears nothing and saves no setting.
+enum class OpenFor { Use, Check };
+
 struct App {
     App();
     ~App();
@@ -37,6 +43,7 @@ struct App {
     Screen screen = Screen::NoDisc;
     int32_t tab = 0; // 0 Play, 1 Settings, 2 Maintenance
     std::string missingItem;
+    bool checkOnly = false; // opened for a check: nothing is written to the release or user folder
 
     // --- disc check ---
     plat::Process discCheck;
@@ -89,7 +96,7 @@ struct App {
     std::string screenshotPath;
 
     // Computes every path, reads both settings files, settles the language and the first screen.
-    void openRelease(const std::string& releaseDir);
+    void openRelease(const std::string& releaseDir, OpenFor purpose = OpenFor::Use);
     // Reads release.ini, built_from.ini and the What's new text.
     void loadReleaseIdentity();
     // Deletes what an installed update had to leave behind.

@@ -30,7 +30,7 @@ static int runTextMode(const LaunchOptions& opts) {
 
 static int runWindowMode(const LaunchOptions& opts, const std::vector<std::string>& args) {
     auto app = std::make_unique<App>();
-    app->openRelease(opts.release);
+    app->openRelease(opts.release, OpenFor::Use);
     std::string error;
     if (!openWindow("QM Launcher", 1120, 760, opts.uiScale, error)) {
         plat::errorBox("QM Launcher", error);

@@ -6,6 +6,7 @@
 #include "ui/lang.h"
 
 #include <cstring>
+#include <utility>
 
 void App::startDiscCheck(const std::string& path) {
     if (checkingDisc) return;
@@ -51,7 +52,35 @@ bool startsWith(const std::string& s, const char* prefix) {
     return s.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
+void eraseAll(std::string& text, const std::string& piece) {
+    if (piece.empty()) return;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at))
+        text.erase(at, piece.size());
+}
+
 } // namespace
+
+std::string reasonWithoutPath(const std::string& reason, const std::string& path) {
+    const size_t sep = path.find_last_of("/\\");
+    std::string folder = sep == std::string::npos ? std::string() : path.substr(0, sep);
+    std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
+    // Longest first: a shorter piece taken out first could cut a longer one's quotation apart
+    // and leave a part of it, keywords and all, behind.
+    std::string pieces[] = {path, std::move(folder), std::move(name)};
+    if (pieces[1].size() < pieces[2].size()) std::swap(pieces[1], pieces[2]);
+    std::string text = reason;
+    for (const std::string& piece : pieces)
+        eraseAll(text, piece);
+    return text;
+}
+
+std::string discRefusalMessage(const std::string& reason, const std::string& path) {
+    const std::string words = reasonWithoutPath(reason, path);
+    for (const Refusal& r : kRefusals)
+        if (words.find(r.keyword) != std::string::npos) return ui::tr(r.en, r.fr);
+    return ui::tr("This file is not a PS2 disc image.",
+                  "Ce fichier n'est pas une image disque PS2.");
+}
 
 DiscVerdict readDiscCheckLines(const std::vector<std::string>& lines) {
     DiscVerdict v;
@@ -75,19 +104,12 @@ void App::pollDiscCheck() {
 
     if (!verdict.okLine.empty() && discCheck.exitCode() == 0) {
         settings.disc = discUnderCheck;
-        saveLauncherSettings(settings, launcherIni);
+        if (!checkOnly) saveLauncherSettings(settings, launcherIni);
         screen = Screen::Ready;
         tab = 0;
         statusMessage.clear();
         return;
     }
     discDetail = detail;
-    discMessage =
-        ui::tr("This file is not a PS2 disc image.", "Ce fichier n'est pas une image disque PS2.");
-    for (const Refusal& r : kRefusals) {
-        if (detail.find(r.keyword) != std::string::npos) {
-            discMessage = ui::tr(r.en, r.fr);
-            break;
-        }
-    }
+    discMessage = discRefusalMessage(detail, discUnderCheck);
 }

@@ -6,6 +6,7 @@
 #include "app/identity.h"
 #include "app/options.h"
 #include "plat/clock.h"
+#include "prep/disc_verdict.h"
 
 #ifdef _WIN32
 static const char* const kReleaseIniName = "source\\release.ini";
@@ -15,7 +16,9 @@ static const char* const kReleaseIniName = "source/release.ini";
 
 bool runSelfCheck(const LaunchOptions& opts, std::string& report) {
     auto app = std::make_unique<App>();
-    app->openRelease(opts.release);
+    // The release as it is found: an install cut short stays for the next window start to finish
+    // or undo, and an accepted file does not become the user's disc.
+    app->openRelease(opts.release, OpenFor::Check);
     bool ok = true;
     auto line = [&](const std::string& text) { report += text + "\n"; };
     auto fail = [&](const std::string& text) {
@@ -51,7 +54,9 @@ bool runSelfCheck(const LaunchOptions& opts, std::string& report) {
         if (!timedOut) {
             line("disc check: " + (app->discMessage.empty() ? "accepted" : app->discMessage) +
                  " / " + app->discDetail);
-            if (app->discDetail.find("not an ISO9660 disc image") == std::string::npos)
+            // The script's own words, not the file's name or folder it quotes, must say so.
+            const std::string words = reasonWithoutPath(app->discDetail, app->discUnderCheck);
+            if (words.find("not an ISO9660 disc image") == std::string::npos)
                 fail("expected qm_build's \"not an ISO9660 disc image\"");
         }
     }

@@ -58,6 +58,14 @@ def main():
     case("accepts-the-file", [], os.path.join(discs, "good.iso"), 1, [
         "source version 0.6.1", "whats_new 40 bytes for 0.6.1", "disc check: accepted / ",
         "FAIL expected qm_build's \"not an ISO9660 disc image\"", "self-check FAILED"])
+    # The words must be the script's own, not those of the file's name or folder that it quotes.
+    quoted = os.path.join(work, "not an ISO9660 disc image")
+    os.makedirs(quoted, exist_ok=True)
+    case("quotes-the-words", [], os.path.join(quoted, "gone.txt"), 1, [
+        "source version 0.6.1", "whats_new 40 bytes for 0.6.1",
+        "disc check: This file is no longer there. / the disc image %s%sgone.txt does not exist"
+        % (quoted, SEP), "FAIL expected qm_build's \"not an ISO9660 disc image\"",
+        "self-check FAILED"])
     # A release named relative to the working folder is reported as given, and its build
     # script still runs (it works in another folder, so it must be handed full paths).
     code, lines = report(os.path.join(work, "complete"), "notes.txt", os.path.join(work, "u"),

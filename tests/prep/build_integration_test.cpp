@@ -4,6 +4,7 @@
 #include "plat/clock.h"
 #include "plat/env.h"
 #include "plat/fs.h"
+#include "prep/prep_support.h"
 #include "support/temp_dir.h"
 #include "ui/lang.h"
 
@@ -14,29 +15,7 @@
 
 namespace {
 
-std::string sh(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while (p && (n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    if (p) pclose(p);
-    return out;
-}
-
-// The fixture images, made once for the whole program.
-class Discs : public ::testing::Environment {
-public:
-    static std::string dir;
-    void SetUp() override {
-        static TempDir tmp;
-        dir = tmp.path();
-        sh("python3 " QM_SOURCE_DIR "/fixtures/make_discs.py " + dir + " >/dev/null 2>&1");
-    }
-};
-std::string Discs::dir;
-const auto* const kDiscs = ::testing::AddGlobalTestEnvironment(new Discs);
+using prep_test::fixtureDiscs;
 
 // A fresh release and user folder per test, with the launcher's App opened on them.
 class BuildRun : public ::testing::Test {
@@ -45,8 +24,7 @@ protected:
     std::unique_ptr<App> app;
 
     void SetUp() override {
-        sh("python3 " QM_SOURCE_DIR "/fixtures/make_release.py " + release.path() +
-           " --bin " QM_BIN_DIR " >/dev/null");
+        prep_test::makeRelease(release.path());
         plat::setEnv("ZOLT_USER_DIR", user.path());
         plat::setEnv("QM_BUILD_PACE", "0");
         ui::french = false;
@@ -60,7 +38,7 @@ protected:
             plat::setEnv(v, "");
     }
 
-    static std::string disc(const char* name) { return plat::joinPath(Discs::dir, name); }
+    static std::string disc(const char* name) { return plat::joinPath(fixtureDiscs(), name); }
 
     bool waitFor(const std::function<bool()>& done, double seconds = 120) {
         double t0 = plat::now();
