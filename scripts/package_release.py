@@ -1,11 +1,17 @@
 #!/usr/bin/env python3
-"""Packs a release folder into the archive that the launcher's update downloads.
+"""Packs release folders into the archives that the launcher's update downloads.
 
-    package_release.py RELEASE_DIR OUT_DIR --version V
+    package_release.py RELEASE_DIR [RELEASE_DIR...] OUT_DIR --version V
 
-Writes OUT_DIR/ZO_Duzoru-V-kettlewise.zip and beside it its checksum file
-ZO_Duzoru-V-kettlewise.zip.sha256 ("HASH  NAME", one line). Every entry lies under the top folder
-"ZO_Duzoru-V/", which holds the release folder's contents: the layout apply_update.py expects.
+A version is published as two archives, one a system, since each launcher downloads its own
+system's archive and its installer refuses any other:
+    the Windows release (QMLauncher.exe)   ZO_Duzoru-V-kettlewise.zip
+    the Linux release (qm-launcher)        ZO_Duzoru-V-kettlewise-linux-x86_64.zip
+so a publication names both release folders, for example dist/release and dist/release-windows.
+Which system a folder is for is read from the launcher program it holds. Each archive gets its
+checksum file beside it, the archive's name followed by ".sha256" ("HASH  NAME", one line).
+Every entry lies under the top folder "ZO_Duzoru-V/", which holds the release folder's contents:
+the layout apply_update.py expects.
 
 Left out: what belongs to one machine rather than to the release (build/, game/, update/,
 selftest/ and the fallback user folder user/ at the top, user settings, logs and crash reports),
@@ -28,8 +34,26 @@ TOP_LEVEL_EXCLUDED = {"build", "game", "update", "selftest", "user", "logs", "cr
                       "launcher.ini", "video.ini"}
 
 
-def asset_name(version):
-    return "ZO_Duzoru-%s-kettlewise.zip" % version
+# system: (its launcher program, the end of its archive's name)
+SYSTEMS = {
+    "windows": ("QMLauncher.exe", "-kettlewise.zip"),
+    "linux": ("qm-launcher", "-kettlewise-linux-x86_64.zip"),
+}
+
+
+def asset_name(version, system):
+    return "ZO_Duzoru-%s%s" % (version, SYSTEMS[system][1])
+
+
+def system_of(release):
+    """The system whose launcher program the release folder holds."""
+    found = [name for name, (program, _) in sorted(SYSTEMS.items())
+             if os.path.isfile(os.path.join(release, program))]
+    if len(found) != 1:
+        raise SystemExit("package_release.py: %s holds %s" % (
+            release, "the launchers of %s" % " and ".join(found) if found
+            else "no launcher program (%s)" % " or ".join(p for p, _ in SYSTEMS.values())))
+    return found[0]
 
 
 def load_installer():
@@ -86,13 +110,14 @@ def zip_info(name, full, is_dir):
 
 
 def package(release, out_dir, version):
-    """Writes the archive and its checksum file; returns the archive's path."""
+    """Writes the archive of the release's system and its checksum file; returns the archive's
+    path."""
     installer = load_installer()
     if not installer.VERSION_RE.match(version):
         raise SystemExit("package_release.py: bad version %r" % version)
     top = "ZO_Duzoru-%s" % version
     os.makedirs(out_dir, exist_ok=True)
-    archive = os.path.join(out_dir, asset_name(version))
+    archive = os.path.join(out_dir, asset_name(version, system_of(release)))
     tmp = archive + ".tmp"
     with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as zf:
         zf.writestr(zip_info(top + "/", release, True), b"")
@@ -127,17 +152,26 @@ def write_checksum(archive):
 
 
 def main(argv=None):
-    ap = argparse.ArgumentParser(description="Packs a release folder for the update.")
-    ap.add_argument("release")
+    ap = argparse.ArgumentParser(description="Packs release folders for the update.")
+    ap.add_argument("release", nargs="+")
     ap.add_argument("out")
     ap.add_argument("--version", required=True)
     a = ap.parse_args(argv)
-    if not os.path.isdir(a.release):
-        print("package_release.py: no folder %s" % a.release, file=sys.stderr)
+    for release in a.release:
+        if not os.path.isdir(release):
+            print("package_release.py: no folder %s" % release, file=sys.stderr)
+            return 1
+    systems = [system_of(release) for release in a.release]
+    if len(set(systems)) != len(systems):
+        print("package_release.py: two release folders for one system", file=sys.stderr)
         return 1
-    archive = package(os.path.abspath(a.release), a.out, a.version)
-    print(archive)
-    print(archive + ".sha256")
+    for release in a.release:
+        archive = package(os.path.abspath(release), a.out, a.version)
+        print(archive)
+        print(archive + ".sha256")
+    missing = sorted(set(SYSTEMS) - set(systems))
+    if missing:
+        print("note: no archive for %s; its launchers will find none" % " and ".join(missing))
     return 0
 
 

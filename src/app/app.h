@@ -80,6 +80,7 @@ struct App {
     std::mutex downloadMutex;
     bool downloadOk = false;
     std::string downloadError;
+    std::string downloadMissing; // the file the host answered 404 for, if that was the failure
     std::thread downloadThread;
     plat::Process installRunner;
 

@@ -1,9 +1,10 @@
 // The two HTTP calls the launcher makes, built on the backend's httpRequest; the same on every
 // platform.
 //
-// Sections: test certificate store · in-memory GET · download into a file
+// Sections: test certificate store · the watch · in-memory GET · download into a file
 #include "plat/http.h"
 
+#include "plat/clock.h"
 #include "plat/fs.h"
 #include "plat/process.h"
 
@@ -29,23 +30,40 @@ std::string httpTestCaFile() {
     return caFile;
 }
 
+// --- the watch ----------------------------------------------------------------------------------
+
+HttpWatch::HttpWatch(const HttpCancel& cancel) : cancel_(cancel), start_(now()) {}
+
+bool HttpWatch::active() const {
+    return cancel_.stop || cancel_.totalLimitMs > 0;
+}
+
+std::string HttpWatch::reason() const {
+    if (cancel_.stop && *cancel_.stop) return "stopped";
+    if (cancel_.totalLimitMs > 0 && (now() - start_) * 1000 >= cancel_.totalLimitMs)
+        return "no complete answer within " + std::to_string(cancel_.totalLimitMs / 1000) +
+               " seconds";
+    return {};
+}
+
 // --- in-memory GET ------------------------------------------------------------------------------
 
 bool httpGet(const std::string& url, const std::string& userAgent, std::string& body, long& status,
-             std::string& err, unsigned long long maxBytes) {
+             std::string& err, unsigned long long maxBytes, int totalLimitMs) {
     body.clear();
     const std::string headers = "Accept: application/vnd.github+json\r\n"
                                 "X-GitHub-Api-Version: 2022-11-28\r\n";
     unsigned long long contentLength = 0;
-    return httpRequest(url, userAgent, headers, 8000, status, contentLength, err,
-                       [&](const char* bytes, std::size_t count) {
-                           body.append(bytes, count);
-                           if (body.size() > maxBytes) {
-                               err = "response too large";
-                               return false;
-                           }
-                           return true;
-                       });
+    auto onData = [&](const char* bytes, std::size_t count) {
+        body.append(bytes, count);
+        if (body.size() > maxBytes) {
+            err = "response too large";
+            return false;
+        }
+        return true;
+    };
+    return httpRequest(url, userAgent, headers, 8000, status, contentLength, err, onData,
+                       HttpCancel{nullptr, totalLimitMs});
 }
 
 // --- download into a file -----------------------------------------------------------------------
@@ -87,7 +105,7 @@ bool httpDownload(const std::string& url, const std::string& userAgent, const st
         return true;
     };
     bool ok = httpRequest(url, userAgent, "Accept: application/octet-stream\r\n", 30000, status,
-                          contentLength, err, onData);
+                          contentLength, err, onData, HttpCancel{&stop, 0});
     // Buffered bytes reach the disk only here, so a full disk may show up at the close.
     if (fclose(file) != 0 && ok && status == 200) {
         err = lastErrorText();

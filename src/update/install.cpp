@@ -17,8 +17,14 @@
 
 // --- names and protocol --------------------------------------------------------------------------
 
+#ifdef _WIN32
+static const char* const kAssetEnding = "-kettlewise.zip";
+#else
+static const char* const kAssetEnding = "-kettlewise-linux-x86_64.zip";
+#endif
+
 std::string releaseAssetName(const std::string& version) {
-    return std::string(kRepoName) + "-" + version + "-kettlewise.zip";
+    return std::string(kRepoName) + "-" + version + kAssetEnding;
 }
 
 static bool startsWith(const std::string& text, const char* prefix) {
@@ -72,17 +78,21 @@ void recoverInterruptedInstall(const App& app) {
 static void downloadRelease(App* app, std::string url, std::string path) {
     const std::string userAgent = std::string("QM-Launcher/") + kLauncherVersion;
     std::atomic<unsigned long long> sumGot{0}, sumTotal{0};
-    std::string err;
+    std::string err, missing;
     // The checksum first: a release without one is never fetched at all.
     bool ok = plat::httpDownload(url + ".sha256", userAgent, path + ".sha256", sumGot, sumTotal,
                                  app->installStop, err, 4096);
-    if (ok)
+    if (!ok && err == "HTTP 404") missing = plat::fileName(path) + ".sha256";
+    if (ok) {
         ok = plat::httpDownload(url, userAgent, path, app->installGot, app->installTotal,
                                 app->installStop, err, 2147483648ULL);
+        if (!ok && err == "HTTP 404") missing = plat::fileName(path);
+    }
     {
         std::lock_guard<std::mutex> lock(app->downloadMutex);
         app->downloadOk = ok;
         app->downloadError = err;
+        app->downloadMissing = missing;
     }
     app->downloadDone = true;
 }
@@ -112,20 +122,33 @@ void App::startUpdate(const std::string& tag, const std::string& version) {
 
 // --- the poll ------------------------------------------------------------------------------------
 
+// Why the download failed, for the user. A file the host does not have means that the release
+// was not published for this system, which "HTTP 404" alone does not say.
+static std::string downloadFailure(const App& app, const std::string& err,
+                                   const std::string& missing) {
+    const std::string lead = ui::tr("The download failed: ", "Le téléchargement a échoué : ");
+    if (missing.empty()) return lead + err + ".";
+    if (ui::french)
+        return lead + "la version " + app.installVersion + " n'a pas d'archive pour ce système (" +
+               missing + " : " + err + ").";
+    return lead + "version " + app.installVersion + " has no archive for this system (" + missing +
+           ": " + err + ").";
+}
+
 // The download has ended: report its failure, or hand the archive to the release's installer.
 static void finishDownload(App& app) {
     app.downloadThread.join();
     bool ok;
-    std::string err;
+    std::string err, missing;
     {
         std::lock_guard<std::mutex> lock(app.downloadMutex);
         ok = app.downloadOk;
         err = app.downloadError;
+        missing = app.downloadMissing;
     }
     if (!ok) {
         app.installState = app.installStop ? 0 : 4; // a stop by the user is not shown
-        app.installError =
-            ui::tr("The download failed: ", "Le téléchargement a échoué : ") + err + ".";
+        app.installError = downloadFailure(app, err, missing);
         return;
     }
     app.installGot = 0;

@@ -8,8 +8,10 @@
 
 struct App;
 
-// The release archive's file name: "ZO_Duzoru-" + version + "-kettlewise.zip" (version without a
-// leading "v").
+// The file name of this system's release archive (version without a leading "v"):
+// "ZO_Duzoru-" + version + "-kettlewise.zip" on Windows, and
+// "ZO_Duzoru-" + version + "-kettlewise-linux-x86_64.zip" on Linux, whose launcher could do
+// nothing with the Windows release.
 std::string releaseAssetName(const std::string& version);
 
 // Applies one output line of the installer (apply_update.py) to the install fields: "step NAME",

@@ -38,11 +38,11 @@ std::string findReleaseTag(const std::string& body) {
 
 // Runs on its own thread and touches nothing but the shared record, which lives as long as either
 // the UpdateCheck or this worker does.
-static void runCheck(std::shared_ptr<UpdateCheck::Shared> shared, std::string url) {
+static void runCheck(std::shared_ptr<UpdateCheck::Shared> shared, std::string url, int limitMs) {
     const std::string userAgent = std::string("QM-Launcher/") + kLauncherVersion;
     std::string body, err;
     long status = 0;
-    bool ok = plat::httpGet(url, userAgent, body, status, err, 1048576);
+    bool ok = plat::httpGet(url, userAgent, body, status, err, 1048576, limitMs);
     std::string tag = ok && status == 200 ? findReleaseTag(body) : std::string();
 
     std::lock_guard<std::mutex> lock(shared->mutex);
@@ -81,7 +81,7 @@ void UpdateCheck::start(const std::string& url, bool userAsked) {
     }
     // The previous worker has published already; this waits for its last instructions only.
     if (thread_.joinable()) thread_.join();
-    thread_ = std::thread(runCheck, shared_, url);
+    thread_ = std::thread(runCheck, shared_, url, limitMs_);
 }
 
 UpdateCheckResult UpdateCheck::snapshot() const {

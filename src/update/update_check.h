@@ -19,6 +19,10 @@ struct UpdateCheckResult {
     bool userAsked = false;
 };
 
+// The longest a whole check may take. A host that sends a byte now and then never meets the
+// receive time-out, and the check's button stays disabled while the check runs.
+inline constexpr int kUpdateCheckLimitMs = 30000;
+
 // The release page of a tag is this prefix followed by the tag.
 inline constexpr const char* kReleasePagePrefix =
     "https://github.com/Kettlewise/ZO_Duzoru/releases/tag/";
@@ -38,6 +42,8 @@ public:
     void start(const std::string& url, bool userAsked);
     // A consistent copy of the result, taken under the lock.
     UpdateCheckResult snapshot() const;
+    // Tests only: a shorter limit than kUpdateCheckLimitMs, for the checks started from now on.
+    void setLimitForTests(int ms) { limitMs_ = ms; }
 
     struct Shared {
         std::mutex mutex;
@@ -47,4 +53,5 @@ public:
 private:
     std::shared_ptr<Shared> shared_;
     std::thread thread_;
+    int limitMs_ = kUpdateCheckLimitMs;
 };

@@ -9,8 +9,8 @@ release 0.6.1 in a temporary folder and publishes 0.7.0 from it with fixtures/pu
 hostile archives are that archive with entries added. "Unchanged" means the whole release tree,
 outside update/, hashes (content, kind and permission bits) exactly as before.
 
-Sections: helpers | packaging | a good install | checksum | refused archives | rollback |
-          files left for the next start
+Sections: helpers | packaging | a good install | checksum | refused archives | another system's
+          release | rollback | files left for the next start
 """
 import contextlib
 import hashlib
@@ -32,7 +32,8 @@ REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 SCRIPT = os.path.join(REPO, "release_kit", "source", "tools", "apply_update.py")
 TOP = "ZO_Duzoru-0.7.0/"
 JOURNAL = "install_journal.json"
-ASSET = "ZO_Duzoru-0.7.0-kettlewise.zip"
+ASSET = "ZO_Duzoru-0.7.0-kettlewise-linux-x86_64.zip"
+WINDOWS_ASSET = "ZO_Duzoru-0.7.0-kettlewise.zip"
 
 
 def load_module(path, name):
@@ -187,6 +188,54 @@ class PackagingTests(unittest.TestCase):
                 digest = hashlib.sha256(f.read()).hexdigest()
             with open(archive + ".sha256", encoding="utf-8") as f:
                 self.assertEqual("%s  %s\n" % (digest, ASSET), f.read())
+
+
+    def test_a_publication_offers_each_system_its_own_release(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            release = os.path.join(tmp, "release")
+            make_release(release)
+            write(os.path.join(release, "qm-job"), "job helper\n", 0o755)
+            write(os.path.join(release, "kit", "python", "bin", "python3"), "python\n", 0o755)
+            host = os.path.join(tmp, "host")
+            returned = publish_070.publish(release, host)
+            folder = os.path.join(host, "v0.7.0")
+            self.assertEqual(os.path.join(folder, ASSET), returned)
+            self.assertEqual(sorted([ASSET, ASSET + ".sha256", WINDOWS_ASSET,
+                                     WINDOWS_ASSET + ".sha256"]), sorted(os.listdir(folder)))
+            shapes = [  # archive, what it must hold, what it must not
+                (ASSET, ["qm-launcher", "qm-job", "kit/python/bin/python3"],
+                 ["QMLauncher.exe", "kit/python/python.exe"]),
+                (WINDOWS_ASSET, ["QMLauncher.exe", "kit/python/python.exe", "source/demo/qm.exe",
+                                 "kit/kit_manifest.json"],
+                 ["qm-launcher", "qm-job", "kit/python/bin/python3"]),
+            ]
+            for name, present, absent in shapes:
+                with self.subTest(name), zipfile.ZipFile(os.path.join(folder, name)) as zf:
+                    names = set(zf.namelist())
+                    for rel in present + ["NEW_IN_0.7.0.txt", "source/tools/apply_update.py"]:
+                        self.assertIn(TOP + rel, names)
+                    for rel in absent:
+                        self.assertNotIn(TOP + rel, names)
+                    self.assertIn(b"version = 0.7.0", zf.read(TOP + "source/release.ini"))
+                    with open(os.path.join(folder, name + ".sha256"), encoding="utf-8") as f:
+                        self.assertEqual(name, f.read().split()[1])
+            with zipfile.ZipFile(returned) as zf:
+                self.assertEqual(read_bytes(os.path.join(release, "qm-launcher")),
+                                 zf.read(TOP + "qm-launcher"))
+
+    def test_a_folder_is_packed_only_when_its_system_is_plain(self):
+        for label, programs, error in (("no launcher", [], "no launcher program"),
+                                       ("both launchers", ["qm-launcher", "QMLauncher.exe"],
+                                        "the launchers of linux and windows")):
+            with self.subTest(label), tempfile.TemporaryDirectory() as tmp:
+                write(os.path.join(tmp, "release", "CHANGELOG.md"), "# Changelog\n")
+                for program in programs:
+                    write(os.path.join(tmp, "release", program), "program\n")
+                with self.assertRaises(SystemExit) as cm:
+                    package_release.package(os.path.join(tmp, "release"),
+                                            os.path.join(tmp, "out"), "0.7.0")
+                self.assertIn(error, str(cm.exception))
+                self.assertFalse(os.path.exists(os.path.join(tmp, "out", ASSET)))
 
 
 # --- a good install -------------------------------------------------------------------------------
@@ -444,6 +493,70 @@ def declare_sizes(archive, names, size):
         at = data.find(b"PK\x01\x02", at + 4)
     with open(archive, "wb") as f:
         f.write(data)
+
+
+# --- another system's release ---------------------------------------------------------------------
+
+def copy_without(archive, out, left_out, added=()):
+    """The archive's entries but those named in left_out, then the added (name, bytes) entries."""
+    with zipfile.ZipFile(archive) as src, zipfile.ZipFile(out, "w") as dst:
+        for info in src.infolist():
+            if info.filename not in left_out:
+                dst.writestr(info, src.read(info))
+        for name, data in added:
+            dst.writestr(zipfile.ZipInfo(name), data)
+
+
+class AnotherSystemsReleaseTests(ReleaseCase):
+    """An archive without this system's launcher program would leave the old launcher in place,
+    which would offer the same update again and again: it is refused before anything is
+    unpacked."""
+
+    def offer(self, make):
+        """Makes self.archive, under this system's name with a checksum of its own, by make."""
+        offered = os.path.join(self.tmp, "offered", ASSET)
+        os.makedirs(os.path.dirname(offered), exist_ok=True)
+        make(offered)
+        package_release.write_checksum(offered)
+        self.archive = offered
+
+    def assert_refused_before_unpacking(self, rc, lines, launcher):
+        self.assert_failed_unchanged(rc, lines, "archive refused")
+        self.assertIn("holds no %s" % launcher, lines[-1])
+        self.assertNotIn("step extract", lines)
+        self.assertEqual(sorted([ASSET, ASSET + ".sha256"]),
+                         sorted(os.listdir(os.path.join(self.release, "update"))))
+
+    def test_an_archive_without_this_systems_launcher_is_refused(self):
+        linux = self.archive
+        windows = os.path.join(os.path.dirname(linux), WINDOWS_ASSET)
+        cases = [
+            ("the Windows release", lambda out: shutil.copyfile(windows, out)),
+            ("no launcher", lambda out: copy_without(linux, out, {TOP + "qm-launcher"})),
+            ("a folder of the launcher's name",
+             lambda out: copy_without(linux, out, {TOP + "qm-launcher"},
+                                      [(TOP + "qm-launcher/", b""),
+                                       (TOP + "qm-launcher/x", b"x\n")])),
+            ("the launcher in a subfolder",
+             lambda out: copy_without(linux, out, {TOP + "qm-launcher"},
+                                      [(TOP + "bin/qm-launcher", b"#!/bin/sh\n")])),
+            ("the launcher's name in other letters", lambda out: copy_without(linux, out, {TOP + "qm-launcher"},
+                                                      [(TOP + "QM-Launcher", b"#!/bin/sh\n")])),
+        ]
+        for label, make in cases:
+            with self.subTest(label):
+                self.offer(make)
+                rc, lines = self.run_installer()
+                self.assert_refused_before_unpacking(rc, lines, "qm-launcher")
+
+    def test_on_windows_the_linux_release_is_refused(self):
+        zip_path = self.place_download()
+        out = io.StringIO()
+        with unittest.mock.patch.object(apply_update, "LAUNCHER", "QMLauncher.exe"), \
+                contextlib.redirect_stdout(out):
+            rc = apply_update.main(["--zip", zip_path, "--sha256", zip_path + ".sha256",
+                                    "--version", "0.7.0", "--install", self.release])
+        self.assert_refused_before_unpacking(rc, out.getvalue().splitlines(), "QMLauncher.exe")
 
 
 # --- rollback -------------------------------------------------------------------------------------

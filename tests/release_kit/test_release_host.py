@@ -80,12 +80,13 @@ class RunningHost:
 
 
 def make_published(root):
-    """Three published tags; v0.7.0 is the highest final release."""
+    """Three published tags of the Linux release; v0.7.0 is the highest final release."""
     for tag, text in (("v0.6.1", "old"), ("v0.7.0", "new"), ("v0.7.0-rc1", "candidate")):
         release = os.path.join(root, "src-" + tag, "release")
         os.makedirs(release)
-        with open(os.path.join(release, "what.txt"), "w", encoding="utf-8") as f:
-            f.write(text + "\n")
+        for name in ("what.txt", "qm-launcher"):
+            with open(os.path.join(release, name), "w", encoding="utf-8") as f:
+                f.write(text + "\n")
         package_release.package(release, os.path.join(root, "host", tag), tag.lstrip("v"))
     return os.path.join(root, "host")
 
@@ -109,7 +110,8 @@ class HostCase(unittest.TestCase):
         self.host.control("latest", reset="1")
 
     def asset_path(self, tag="v0.7.0", suffix=""):
-        return DOWNLOAD + "%s/ZO_Duzoru-%s-kettlewise.zip%s" % (tag, tag.lstrip("v"), suffix)
+        return DOWNLOAD + "%s/ZO_Duzoru-%s-kettlewise-linux-x86_64.zip%s" % (
+            tag, tag.lstrip("v"), suffix)
 
 
 # --- published releases ----------------------------------------------------------------------------
@@ -123,7 +125,7 @@ class PublishedTests(HostCase):
         self.assertEqual("v0.7.0", doc["tag_name"])
         self.assertTrue(doc["html_url"].endswith("/Kettlewise/ZO_Duzoru/releases/tag/v0.7.0"))
         urls = {a["name"]: a["browser_download_url"] for a in doc["assets"]}
-        archive_url = urls["ZO_Duzoru-0.7.0-kettlewise.zip"]
+        archive_url = urls["ZO_Duzoru-0.7.0-kettlewise-linux-x86_64.zip"]
         status, headers, archive = self.host.get(urllib.parse.urlsplit(archive_url).path)
         self.assertEqual(200, status)
         self.assertEqual(str(len(archive)), headers["Content-Length"])

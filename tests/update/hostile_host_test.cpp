@@ -9,6 +9,7 @@
 #include "plat/http.h"
 #include "support/temp_dir.h"
 #include "update/host_support.h"
+#include "update/install.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,7 @@ protected:
 
     void expectNothingInstalled() {
         EXPECT_EQ(before, treeOf(release));
-        EXPECT_FALSE(fs::exists(release + "/update/ZO_Duzoru-0.7.0-kettlewise.zip"));
+        EXPECT_FALSE(fs::exists(release + "/update/" + releaseAssetName("0.7.0")));
         EXPECT_FALSE(fs::exists(release + "/update/staging"));
     }
 
@@ -169,6 +170,59 @@ TEST_F(HostileHost, TheDownloadFailsWithItsOwnWordsAndInstallsNothing) {
     EXPECT_EQ(3, update(*app)) << app->installError;
 }
 
+// Stop is watched apart from the bytes: it ends the download within a second even when nothing
+// arrives, where it would otherwise wait for the next byte or the 30 s receive time-out.
+TEST_F(HostileHost, StopEndsTheDownloadWithinSecondsWhateverTheHostDoes) {
+    ReleaseHost host({"--releases", dir.file("host")});
+    ASSERT_TRUE(host.started());
+    struct Case {
+        const char* name;
+        const char* fault;
+        std::string file; // the file whose request meets the fault: ".zip" or ".sha256"
+        bool bytesFirst;  // pressed once bytes arrived, else once the host holds the request
+    };
+    const Case cases[] = {
+        {"one byte a second", "drip", ".zip", true},
+        {"silent after its first bytes", "stall", ".zip", true},
+        {"never answers the archive", "mute", ".zip", false},
+        {"never answers the checksum", "mute", ".sha256", false},
+    };
+    auto app = appFor(host);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.clearFaults();
+        host.fault(c.fault, "\\" + c.file + "$");
+        host.control("log", "clear=1");
+        app->startUpdate("v0.7.0", "0.7.0");
+        auto reached = [&] {
+            if (c.bytesFirst) return app->installGot > 0;
+            const std::vector<std::string> paths = host.log();
+            return !paths.empty() && paths.back().size() > c.file.size() &&
+                   paths.back().substr(paths.back().size() - c.file.size()) == c.file;
+        };
+        const double guard = plat::now() + 60;
+        while (!reached() && plat::now() < guard) {
+            app->pollUpdate();
+            plat::sleepMs(20);
+        }
+        ASSERT_TRUE(reached());
+        ASSERT_EQ(1, app->installState);
+
+        const double pressed = plat::now();
+        app->installStop = true;
+        while (app->installState == 1 && plat::now() < pressed + 60) {
+            app->pollUpdate();
+            plat::sleepMs(10);
+        }
+        EXPECT_LT(plat::now() - pressed, 5.0);
+        EXPECT_EQ(0, app->installState) << app->installError;
+        expectNothingInstalled();
+        if (c.file == ".sha256") {
+            EXPECT_FALSE(fs::exists(release + "/update/" + releaseAssetName("0.7.0") + ".sha256"));
+        }
+    }
+}
+
 TEST_F(HostileHost, ClosingTheLauncherDuringADrippingDownloadLeavesNoFile) {
     ReleaseHost host({"--releases", dir.file("host"), "--fault", "drip@\\.zip$"});
     ASSERT_TRUE(host.started());
@@ -181,7 +235,7 @@ TEST_F(HostileHost, ClosingTheLauncherDuringADrippingDownloadLeavesNoFile) {
             plat::sleepMs(10);
         }
         ASSERT_GT(app->installGot.load(), 0u);
-    } // the App's end stops the download at its next byte
+    } // the App's end stops the download
     expectNothingInstalled();
 }
 

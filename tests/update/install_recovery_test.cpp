@@ -6,6 +6,7 @@
 #include "plat/env.h"
 #include "support/temp_dir.h"
 #include "update/host_support.h"
+#include "update/install.h"
 
 #include <gtest/gtest.h>
 
@@ -29,10 +30,11 @@ TEST(InstallRecovery, AStartAfterAKilledInstallPutsTheOldReleaseBack) {
         0, runToEnd(kPython, {repoFile("fixtures/publish_070.py"), release, published}).exitCode);
     const auto before = treeOf(release);
 
-    const std::string archive = release + "/update/ZO_Duzoru-0.7.0-kettlewise.zip";
+    const std::string name = releaseAssetName("0.7.0");
+    const std::string archive = release + "/update/" + name;
     fs::create_directories(release + "/update");
-    fs::copy_file(published + "/v0.7.0/ZO_Duzoru-0.7.0-kettlewise.zip", archive);
-    fs::copy_file(published + "/v0.7.0/ZO_Duzoru-0.7.0-kettlewise.zip.sha256", archive + ".sha256");
+    fs::copy_file(published + "/v0.7.0/" + name, archive);
+    fs::copy_file(published + "/v0.7.0/" + name + ".sha256", archive + ".sha256");
     plat::setEnv("QM_UPDATE_PAUSE_AT", "2");
     plat::Process installer;
     std::string err;

@@ -1,7 +1,7 @@
 // Download and install, driven as the frame loop drives them, without a window:
 // the installer's lines · refusals to start · a whole update with its restart · failed installs
-// that leave the release as it was · failed and stopped downloads · how the installer's end is
-// judged.
+// that leave the release as it was · another system's release · failed and stopped downloads · how
+// the installer's end is judged.
 //
 // Each test makes a release 0.6.1 in a temporary folder, publishes 0.7.0 from it with
 // fixtures/publish_070.py and serves it with fixtures/release_host.py. The installer is the
@@ -11,11 +11,13 @@
 #include "plat/clock.h"
 #include "plat/env.h"
 #include "support/temp_dir.h"
+#include "ui/lang.h"
 #include "update/host_support.h"
 #include "update/install.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -26,7 +28,11 @@ using namespace qmupdate;
 
 namespace {
 
+#ifdef _WIN32
 const std::string kArchive = "ZO_Duzoru-0.7.0-kettlewise.zip";
+#else
+const std::string kArchive = "ZO_Duzoru-0.7.0-kettlewise-linux-x86_64.zip";
+#endif
 
 // --- the installer's lines -----------------------------------------------------------------------
 
@@ -254,6 +260,65 @@ TEST_F(Install, AFailedInstallLeavesTheReleaseAsItWasAndCanBeTriedAgain) {
     EXPECT_NE(std::string::npos, restartedWith(dir).find("--release"));
 }
 
+// --- another system's release --------------------------------------------------------------------
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (fs::exists(folder))
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The Windows release under this system's archive name, or no archive for this system at all:
+// either ends in a message that says so, and the release stays as it was, file for file.
+TEST_F(Install, AnotherSystemsReleaseOrNoneAtAllChangesNothing) {
+    serve();
+    const std::string sum = kDownloadPath + "v0.7.0/" + kArchive + ".sha256";
+    const std::string zip = kDownloadPath + "v0.7.0/" + kArchive;
+    struct Case {
+        const char* offered; // what this system's archive name offers
+        std::string error;
+        std::vector<std::string> asked;
+        std::vector<std::string> leftInUpdate;
+    };
+    const Case cases[] = {
+        {"windows",
+         "archive refused: it holds no qm-launcher, so it is not a release for this system",
+         {sum, zip},
+         {kArchive, kArchive + ".sha256"}},
+        {"none",
+         "The download failed: version 0.7.0 has no archive for this system (" + kArchive +
+             ".sha256: HTTP 404).",
+         {sum},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offered);
+        publish({"--linux-archive", c.offered});
+        fs::remove_all(release + "/update");
+        host->control("log", "clear=1");
+        ASSERT_EQ(4, update());
+        EXPECT_EQ(c.error, app.installError);
+        EXPECT_FALSE(app.quitNow);
+        EXPECT_EQ(before, treeOf(release));
+        EXPECT_EQ(c.leftInUpdate, namesIn(release + "/update"));
+        EXPECT_EQ(c.asked, host->log());
+        EXPECT_FALSE(fs::exists(dir.file("restarted.txt")));
+    }
+
+    ui::french = true;
+    EXPECT_EQ(4, update());
+    ui::french = false;
+    EXPECT_EQ("Le téléchargement a échoué : la version 0.7.0 n'a pas d'archive pour ce système (" +
+                  kArchive + ".sha256 : HTTP 404).",
+              app.installError);
+
+    publish();
+    EXPECT_EQ(3, update()) << app.installError;
+}
+
 // --- failed and stopped downloads ----------------------------------------------------------------
 
 TEST_F(Install, AFailedDownloadIsShownAndLeavesNoArchive) {
@@ -265,7 +330,10 @@ TEST_F(Install, AFailedDownloadIsShownAndLeavesNoArchive) {
         bool archiveAsked;
     };
     const Case cases[] = {
-        {"404", "\\.zip$", "The download failed: HTTP 404.", true},
+        {"404", "\\.zip$",
+         "The download failed: version 0.7.0 has no archive for this system (" + kArchive +
+             ": HTTP 404).",
+         true},
         {"big", "\\.sha256$", "The download failed: download too large.", false},
         {"truncated", "\\.zip$", "The download failed: transfer closed", true},
     };

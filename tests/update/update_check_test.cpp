@@ -128,6 +128,21 @@ TEST(UpdateCheck, AFailedCheckKeepsTheLastRelease) {
     EXPECT_EQ("bad URL", finish(check).error);
 }
 
+// A host that keeps sending a byte a second never meets the receive time-out; the check's own
+// limit (30 s, shortened here) ends it, so that its button does not stay disabled for minutes.
+TEST(UpdateCheck, ATricklingHostFailsTheCheckAtItsTimeLimit) {
+    ReleaseHost host({"--fault", "drip@/releases/latest"});
+    ASSERT_TRUE(host.started());
+    host.latest(200, answer("v0.7.0") + std::string(200, ' ')); // 200 s and more at that pace
+    UpdateCheck check;
+    check.setLimitForTests(3000);
+    check.start(host.base() + kLatestPath, true);
+    UpdateCheckResult r = finish(check);
+    EXPECT_EQ(4, r.state);
+    EXPECT_EQ("no complete answer within 3 seconds", r.error);
+    EXPECT_TRUE(r.tag.empty());
+}
+
 TEST(UpdateCheck, ASecondStartWhileOneRunsChangesNothing) {
     ReleaseHost host({"--fault", "stall@/releases/latest"});
     ASSERT_TRUE(host.started());

@@ -180,6 +180,42 @@ TEST(WinHttp, StopEndsADownloadAndDeletesTheFile) {
     EXPECT_FALSE(pathExists(dir.file("x")));
 }
 
+// The request handle is closed from the stopping side: Stop does not wait for a byte that never
+// comes, nor for the 30 s receive time-out.
+TEST(WinHttp, StopEndsASilentDownloadWithinSeconds) {
+    NEED_HOST();
+    wintest::TempDir dir;
+    std::atomic<unsigned long long> got{0}, total{0};
+    std::atomic<bool> stop{false};
+    std::string err;
+    std::chrono::steady_clock::time_point pressed{};
+    std::thread stopper([&] {
+        const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (got.load() == 0 && std::chrono::steady_clock::now() < guard)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // into the silence
+        pressed = std::chrono::steady_clock::now();
+        stop = true;
+    });
+    bool ok = plat::httpDownload(host() + "/bytes/100?mode=stall", kAgent, dir.file("x"), got,
+                                 total, stop, err, 1 << 20);
+    const auto ended = std::chrono::steady_clock::now();
+    stopper.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(err, "stopped");
+    EXPECT_LT(ended - pressed, std::chrono::seconds(5));
+    EXPECT_FALSE(pathExists(dir.file("x")));
+}
+
+TEST(WinHttp, ATimeLimitEndsAnAnswerThatKeepsTrickling) {
+    NEED_HOST();
+    std::string body, err;
+    long status = 0;
+    EXPECT_FALSE(
+        plat::httpGet(host() + "/bytes/100?mode=drip", kAgent, body, status, err, 1 << 20, 2000));
+    EXPECT_EQ(err, "no complete answer within 2 seconds");
+}
+
 // --- failures and redirects ----------------------------------------------------------------------
 
 TEST(WinHttp, SilenceEndsAtTheReceiveTimeOut) {

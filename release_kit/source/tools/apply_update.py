@@ -13,14 +13,16 @@ output, one line at a time (each flushed at once):
 Archive layout: every entry lies under one top folder "ZO_Duzoru-<V>/", whose contents are the
 release folder's contents (launcher, kit/, source/, CHANGELOG.md ...). Anything outside that
 folder refuses the whole archive. A release archive never holds build/, game/, update/, selftest/
-or user/: those belong to this machine and are never written here.
+or user/: those belong to this machine and are never written here. It must hold this system's
+launcher program (QMLauncher.exe on Windows, qm-launcher elsewhere): the other system's release
+would leave the old launcher in place, which would then offer the same update again.
 
 The order of work, and why:
   1. verify: the archive's SHA-256 must equal the one in S ("HASH  NAME", the usual form).
   2. every entry's name, type and size is judged before anything is written: absolute paths,
      drive letters, UNC paths, ".." anywhere, links, device names, names Windows cannot hold,
      and archives that unpack to too much (in total, or per entry against its compressed size)
-     refuse the whole archive.
+     refuse the whole archive, and so does an archive without this system's launcher.
   3. extract: everything is unpacked into R/update/staging, so a damaged archive costs nothing.
   4. install: under a journal written before the first step (R/update/install_journal.json,
      see Swap), file by file, the old file keeps a ".qm-old" name and the new one is renamed into
@@ -67,6 +69,7 @@ DEVICE_NAMES = ({"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}
 VERSION_RE = re.compile(r"^[A-Za-z0-9._+-]{1,63}$")
 OLD_SUFFIX = ".qm-old"
 JOURNAL = "install_journal.json"
+LAUNCHER = "QMLauncher.exe" if os.name == "nt" else "qm-launcher"
 
 
 class Refused(Exception):
@@ -253,7 +256,15 @@ def plan_archive(zf, version, release):
                 raise Refused("archive refused: %s: its folder is also a file" % one_line(rel))
     if not any(info for _, info in plan):
         raise Refused("archive refused: no files for version %s" % version)
+    if not any(info and same_name(rel, LAUNCHER) for rel, info in plan):
+        raise Refused("archive refused: it holds no %s, so it is not a release for this system"
+                      % LAUNCHER)
     return plan
+
+
+def same_name(a, b):
+    """Whether two release-relative names name one file on this system."""
+    return a.casefold() == b.casefold() if os.name == "nt" else a == b
 
 
 # --- extraction -----------------------------------------------------------------------------------

@@ -14,7 +14,8 @@
 // The receive time-out is a limit on silence, as a per-receive time-out is: the transfer ends when
 // nothing at all arrived for that long. curl's low-speed limit would also end a slow but steady
 // answer (one byte a second averages just under its one byte a second), so the progress callback,
-// which curl calls about once a second even while nothing arrives, keeps the watch instead.
+// which curl calls about once a second even while nothing arrives, keeps the watch instead. It
+// watches the caller's stop flag and time limit too, so that neither waits for the next byte.
 #include "plat/http.h"
 
 #include <curl/curl.h>
@@ -129,9 +130,11 @@ struct Transfer {
     unsigned long long* contentLength;
     const HttpDataFn* onData;
     Clock::duration silenceLimit;
+    const HttpWatch* watch;
     Clock::time_point lastHeard = Clock::now();
     bool stoppedByCallback = false;
     bool silent = false;
+    std::string cancelled{}; // the watch's reason, once it ended the transfer
 };
 
 bool startsWithNoCase(const char* text, size_t len, const char* prefix) {
@@ -182,6 +185,8 @@ size_t onBody(char* bytes, size_t size, size_t count, void* user) {
 
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* t = static_cast<Transfer*>(user);
+    t->cancelled = t->watch->reason();
+    if (!t->cancelled.empty()) return 1; // ends the transfer
     if (Clock::now() - t->lastHeard < t->silenceLimit) return 0;
     t->silent = true;
     return 1; // ends the transfer
@@ -227,7 +232,8 @@ curl_slist* headerList(const std::string& block) {
 
 bool httpRequest(const std::string& url, const std::string& userAgent, const std::string& headers,
                  int receiveTimeoutMs, long& status, unsigned long long& contentLength,
-                 std::string& err, const HttpDataFn& onData) {
+                 std::string& err, const HttpDataFn& onData, const HttpCancel& cancel) {
+    const HttpWatch watch(cancel);
     status = 0;
     contentLength = 0;
     if (!curlReady(err)) return false;
@@ -241,7 +247,8 @@ bool httpRequest(const std::string& url, const std::string& userAgent, const std
         err = api.easy_strerror(CURLE_FAILED_INIT);
         return false;
     }
-    Transfer t{&status, &contentLength, &onData, std::chrono::milliseconds(receiveTimeoutMs)};
+    Transfer t{&status, &contentLength, &onData, std::chrono::milliseconds(receiveTimeoutMs),
+               &watch};
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_slist* list = headerList(headers);
     const std::string caFile = httpTestCaFile();
@@ -274,6 +281,8 @@ bool httpRequest(const std::string& url, const std::string& userAgent, const std
     if (ok) {
         long final = 0;
         if (api.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &final) == CURLE_OK) status = final;
+    } else if (!t.cancelled.empty()) {
+        err = t.cancelled;
     } else if (t.silent) {
         err = std::string(api.easy_strerror(CURLE_OPERATION_TIMEDOUT)) + ": nothing received for " +
               std::to_string(receiveTimeoutMs / 1000) + " seconds";

@@ -1,6 +1,6 @@
 // The shared HTTP request routine on WinHTTP.
 //
-// Sections: the address · handles · the request
+// Sections: the address · handles · cancelling · the request
 //
 // WinHTTP follows redirects by itself (never from https down to http) and reports only the final
 // response. Certificates are checked against the system's store; the tests' own store
@@ -12,6 +12,10 @@
 
 #include <winhttp.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 using plat::win::toWide;
@@ -116,13 +120,61 @@ bool readBody(HINTERNET request, std::string& err, const HttpDataFn& onData) {
     }
 }
 
+// --- cancelling ----------------------------------------------------------------------------------
+
+// A blocking call on a request (send, receive, query or read) returns only when bytes come or the
+// receive time-out ends it. Closing the request handle from another thread makes it return at
+// once with an error, so a thread of this object's own closes it as soon as the watch gives a
+// reason.
+class Canceller {
+public:
+    Canceller(HINTERNET request, const HttpWatch& watch) {
+        if (watch.active()) thread_ = std::thread([this, request, &watch] { run(request, watch); });
+    }
+    ~Canceller() { finish(); }
+    Canceller(const Canceller&) = delete;
+    Canceller& operator=(const Canceller&) = delete;
+
+    // Ends the watch. The reason it closed the request handle, or empty text when it did not.
+    std::string finish() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+        return reason_;
+    }
+
+private:
+    void run(HINTERNET request, const HttpWatch& watch) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!done_) {
+            std::string why = watch.reason();
+            if (!why.empty()) {
+                WinHttpCloseHandle(request);
+                reason_ = why;
+                return;
+            }
+            wake_.wait_for(lock, std::chrono::milliseconds(100));
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;  // guarded by mutex_
+    std::string reason_; // written by the thread, read after it ended
+    std::thread thread_;
+};
+
 } // namespace
 
 // --- the request ---------------------------------------------------------------------------------
 
 bool httpRequest(const std::string& url, const std::string& userAgent, const std::string& headers,
                  int receiveTimeoutMs, long& status, unsigned long long& contentLength,
-                 std::string& err, const HttpDataFn& onData) {
+                 std::string& err, const HttpDataFn& onData, const HttpCancel& cancel) {
+    const HttpWatch watch(cancel);
     status = 0;
     contentLength = 0;
     Address a;
@@ -143,16 +195,26 @@ bool httpRequest(const std::string& url, const std::string& userAgent, const std
         h.request =
             WinHttpOpenRequest(h.connection, L"GET", a.path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                WINHTTP_DEFAULT_ACCEPT_TYPES, a.secure ? WINHTTP_FLAG_SECURE : 0);
-    if (!h.request ||
-        !WinHttpSendRequest(h.request,
-                            extra.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : extra.c_str(),
-                            extra.empty() ? 0 : DWORD(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttpReceiveResponse(h.request, nullptr)) {
+    if (!h.request) {
         err = lastErrorText();
         return false;
     }
-    readStatusAndLength(h.request, status, contentLength);
-    return readBody(h.request, err, onData);
+    Canceller canceller(h.request, watch);
+    bool ok =
+        WinHttpSendRequest(h.request, extra.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : extra.c_str(),
+                           extra.empty() ? 0 : DWORD(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+        WinHttpReceiveResponse(h.request, nullptr);
+    if (ok) {
+        readStatusAndLength(h.request, status, contentLength);
+        ok = readBody(h.request, err, onData);
+    } else {
+        err = lastErrorText();
+    }
+    const std::string cancelled = canceller.finish();
+    if (cancelled.empty()) return ok;
+    h.request = nullptr; // closed already, by the canceller
+    err = cancelled;
+    return false;
 }
 
 } // namespace plat
