@@ -92,7 +92,7 @@ def main():
     log = os.path.join(work, "kit-runs.log")
     python = os.path.join(work, "kit-python")
     logging_python(python, log)
-    release = make_release(os.path.join(work, "release"), "", "--python", python)
+    release = make_release(os.path.join(work, "release"), bin_dir, "--python", python)
     if not c.expect(cut_install_short(release, work), "the installer never paused"):
         return c.finish()
     journal = os.path.join(release, "update", "install_journal.json")
