@@ -132,6 +132,14 @@ def read_png(path):
     return Picture(width, height, channels, pixels)
 
 
+def still_background(user_dir):
+    """Turns the background's motion off in a new user folder: two screenshots of the same screen
+    are then the same picture, so that a check that two pictures differ means something."""
+    os.makedirs(user_dir, exist_ok=True)
+    with open(os.path.join(user_dir, "launcher.ini"), "w", encoding="utf-8") as f:
+        f.write("motion = 0\n")
+
+
 # A drawn launcher window has thousands of colours (the gradient, the glow, anti-aliased text); a
 # blank, black or half-drawn capture has a handful.
 MIN_COLOURS = 500

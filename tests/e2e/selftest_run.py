@@ -19,7 +19,7 @@ import os
 import sys
 
 from e2e_common import (Checks, check_pictures, fresh_dir, log_messages, make_discs, make_release,
-                        match_in_order, read_text, run_launcher)
+                        match_in_order, read_text, run_launcher, still_background)
 
 STEPS = ["verify", "extract", "configure", "tools", "recompile", "packs", "compile", "stage"]
 STEP_SHOTS = ["06-build-%d-%s" % (i, step) for i, step in enumerate(STEPS, 1)]
@@ -95,6 +95,7 @@ def main():
     discs = make_discs(os.path.join(work, "discs"))
     release = make_release(os.path.join(work, "release"), bin_dir)
     shots = os.path.join(work, "shots")
+    still_background(os.path.join(work, "user"))
     env = {"ZOLT_USER_DIR": os.path.join(work, "user"), "QM_BUILD_PACE": "0.05",
            "ZOLT_CAPTURE_WINDOW_DIR": os.path.join(work, "captures"), **env_extra}
     options = [o.format(other=os.path.join(discs, "other.iso")) for o in options]

@@ -10,7 +10,8 @@ says the update check found the newer release (state 3) before "screens done".
 import os
 import sys
 
-from e2e_common import ROOT, Checks, Host, check_pictures, fresh_dir, make_release, run_launcher
+from e2e_common import (ROOT, Checks, Host, check_pictures, fresh_dir, make_release, run_launcher,
+                        still_background)
 
 sys.path.insert(0, os.path.join(ROOT, "fixtures"))
 import publish_070  # noqa: E402
@@ -27,6 +28,7 @@ def main():
     host_dir = os.path.join(work, "host")
     publish_070.publish(release, host_dir)
     shots = os.path.join(work, "shots")
+    still_background(os.path.join(work, "user"))
     with Host("--releases", host_dir) as host:
         code = run_launcher(release, [
             "--selftest", os.path.join(release, "CHANGELOG.md"), "--screens", "--shots", shots,
