@@ -88,9 +88,10 @@ TEST_F(FrameLoop, IdleWindowPresentsNothingUntilAKeyPress) {
     Selftest st;
     st.disc = "active";
     int idlePolls = 0, framesAfterKey = 0;
-    uint64_t idleFrom = 0, idleTo = 0, drawnAfter = 0;
+    uint64_t idleFrom = 0, idleTo = 0, seen = 0, drawnAfter = 0;
     // The focused item and whether its ring is shown.
-    std::pair<ImGuiID, bool> focusBefore, focusShown;
+    auto focus = [] { return std::pair(GImGui->NavId, GImGui->NavCursorVisible); };
+    std::pair<ImGuiID, bool> focusBefore;
     st.steps.push_back({"idle", [&](App& a, double elapsed) {
                             if (elapsed < 1) return false;
                             if (elapsed < 2) {
@@ -98,25 +99,28 @@ TEST_F(FrameLoop, IdleWindowPresentsNothingUntilAKeyPress) {
                                 return false;
                             }
                             if (framesAfterKey++ == 0) {
-                                idleTo = presentedFrames();
-                                focusBefore = {GImGui->NavId, GImGui->NavCursorVisible};
+                                idleTo = seen = presentedFrames();
+                                focusBefore = focus();
                                 pushKey(SDLK_TAB, SDL_SCANCODE_TAB, true);
                                 pushKey(SDLK_TAB, SDL_SCANCODE_TAB, false);
-                            } else if (drawnAfter == 0 && presentedFrames() > idleTo) {
+                            } else if (drawnAfter == 0 && presentedFrames() > seen &&
+                                       focus() != focusBefore) {
                                 drawnAfter = uint64_t(framesAfterKey - 1);
-                                focusShown = {GImGui->NavId, GImGui->NavCursorVisible};
                             }
+                            seen = presentedFrames();
                             if (framesAfterKey == 12 || elapsed > 5) a.quitNow = true;
                             return false;
                         }});
     runFrameLoop(app, st);
-    EXPECT_EQ(idleTo, idleFrom) << "frames presented while nothing changed";
+    // None at all when the window is alone; another test's window on the same display may
+    // uncover this one, which must then be presented again.
+    EXPECT_LE(idleTo - idleFrom, 2u) << "frames presented while nothing changed";
     // Ten polls a second, give or take a busy machine; a loop that kept drawing would make 60.
     EXPECT_GE(idlePolls, 5);
     EXPECT_LE(idlePolls, 30);
+    // The frame that moved the focus was presented, within a few frames of the key press.
     EXPECT_GE(drawnAfter, 1u) << "the key press was never presented";
     EXPECT_LE(drawnAfter, 3u);
-    EXPECT_TRUE(focusShown != focusBefore) << "the presented frame does not show the moved focus";
 }
 
 } // namespace
