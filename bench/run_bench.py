@@ -12,10 +12,12 @@ self-test part left out) and is divided by a reference measured in the same run:
                  Dear ImGui, same window and context, one text)
   memory         VmHWM 5 s after the first frame on the welcome screen, launcher / floor
   cpu visible    user + system time of all the process's threads per second of wall time,
-                 launcher / floor; welcome screen, and the preparing panel during the self-test's
-                 build (during the long "packs" step, between its screenshots); on the welcome
-                 screen also the frames/s each program reported at its end, and so its cpu per
-                 frame
+                 launcher / floor; welcome screen with motion on, and the preparing panel during
+                 the self-test's build (during the long "packs" step, between its screenshots);
+                 on the welcome screen also the frames/s each program presented (reported at its
+                 end), and so its cpu per frame
+  cpu idle       the launcher's share of one core with motion off and nothing to do, once the
+                 picture has settled, on the welcome screen and on the Ready screen (goal 0.05)
   cpu hidden     the launcher's share of one core over 30 s while the self-test's game runs
   ui frame       ui::drawBackground + ui::drawFrame per screen, headless (bench/ui_frames.cpp),
                  against ImGui::ShowDemoWindow in the same program
@@ -204,12 +206,14 @@ class Fixtures:
         settle()
         return out
 
-    def user(self, name, crash_reports=0):
+    def user(self, name, crash_reports=0, motion=True, disc=None):
         user = os.path.join(self.work, name)
         shutil.rmtree(user, ignore_errors=True)
         os.makedirs(os.path.join(user, "crashes"))
         with open(os.path.join(user, "launcher.ini"), "w") as f:
-            f.write("[launcher]\nupdate_check=0\nmotion=1\n")
+            f.write("[launcher]\nupdate_check=0\nmotion=%d\n" % motion)
+            if disc:
+                f.write("disc=%s\n" % disc)
         for i in range(crash_reports):
             with open(os.path.join(user, "crashes", "crash-%06d.txt" % i), "w") as f:
                 f.write("exception 0xC0000005 at 0x%08x\n" % i)
@@ -265,6 +269,21 @@ def welcome(fx, runs, settle, seconds):
                                           seconds))
     return {who: {k: median([r[k] for r in rs]) for k in ("first", "rss", "cpu", "fps")}
             for who, rs in got.items()}
+
+
+def idle(fx, runs, discs, settle, seconds):
+    """The launcher alone with motion off and nothing to do, on the welcome screen and on the
+    Ready screen (an accepted disc): its share of one core once the picture has settled."""
+    release = fx.release("release-idle")
+    got = {"welcome": [], "ready": []}
+    users = {"welcome": fx.user("user-idle-welcome", motion=False),
+             "ready": fx.user("user-idle-ready", motion=False,
+                              disc=os.path.join(discs, "good.iso"))}
+    for _ in range(runs):
+        for screen, user in users.items():
+            got[screen].append(window_run([fx.launcher, "--release", release], fx.env(user),
+                                          settle, seconds)["cpu"])
+    return {screen: median(v) for screen, v in got.items()}
 
 
 # --- self-test: the preparing panel and the hidden window ------------------------------------------
@@ -528,6 +547,10 @@ def main():
     def step(name):
         print("[bench] " + name, file=sys.stderr, flush=True)
 
+    discs = os.path.join(work, "discs")
+    subprocess.run([sys.executable, os.path.join(ROOT, "fixtures", "make_discs.py"), discs],
+                   check=True, stdout=subprocess.DEVNULL)
+
     step("welcome screen: launcher and floor")
     w = welcome(fx, runs, 1 if a.quick else 5, 1 if a.quick else 5)
     fl, la = w["floor"], w["launcher"]
@@ -538,7 +561,7 @@ def main():
     t.add("peak memory after 5 s (MiB)", fmt(la["rss"] / 1024, "%.1f"),
           fmt(fl["rss"] / 1024, "%.1f") + " floor", r, "<= 1.3", r is not None and r <= 1.3)
     r = ratio(la["cpu"], fl["cpu"])
-    t.add("cpu visible, welcome (cores)", fmt(la["cpu"], "%.3f"), fmt(fl["cpu"], "%.3f") + " floor",
+    t.add("cpu visible, welcome, motion on (cores)", fmt(la["cpu"], "%.3f"), fmt(fl["cpu"], "%.3f") + " floor",
           r, "<= 1.5", r is not None and r <= 1.5)
 
     t.add("  the same, frames/s", fmt(la["fps"], "%.1f"), fmt(fl["fps"], "%.1f") + " floor",
@@ -548,11 +571,16 @@ def main():
           fmt(per_frame["floor"], "%.1f") + " floor",
           ratio(per_frame["launcher"], per_frame["floor"]), "report", None)
 
+    step("idle window: welcome and Ready, motion off")
+    # The disc check of the Ready screen ends within the settling time.
+    i = idle(fx, runs, discs, 2 if a.quick else 5, 1 if a.quick else 5)
+    for screen in ("welcome", "ready"):
+        t.add("cpu visible idle, %s, motion off (cores)" % screen, fmt(i[screen], "%.3f"),
+              fmt(fl["cpu"], "%.3f") + " floor", ratio(i[screen], fl["cpu"]), "<= 0.05 core",
+              i[screen] is not None and i[screen] <= 0.05)
+
     if not a.quick:
         step("self-test: preparing panel and hidden window")
-        discs = os.path.join(work, "discs")
-        subprocess.run([sys.executable, os.path.join(ROOT, "fixtures", "make_discs.py"), discs],
-                       check=True, stdout=subprocess.DEVNULL)
         got = [selftest_run(fx, discs, 5, 30) for _ in range(max(1, runs // 2))]
         prep, hidden = median([g[0] for g in got]), median([g[1] for g in got])
         r = ratio(prep, fl["cpu"])

@@ -4,6 +4,7 @@
 #include "plat/window.h"
 
 #include "app/app.h"
+#include "plat/draw_snapshot.h"
 #include "plat/env.h"
 #include "plat/gl_calls.h"
 
@@ -11,6 +12,7 @@
 #include <imgui.h>
 #include <imgui_impl_opengl3.h>
 #include <imgui_impl_sdl3.h>
+#include <imgui_internal.h>
 
 #include <cstdio>
 
@@ -22,6 +24,16 @@ namespace {
 SDL_GLContext glContext = nullptr;
 uint64_t lastPresentNs = 0;
 const uint64_t kFramePeriodNs = 16666666;
+
+// Unchanged frames: the picture on screen is kept while the draw data stays the same. Dear ImGui
+// settles some interactions over two or three frames (a window sizing itself, a popup appearing),
+// so the loop only starts waiting after a few unchanged frames in a row.
+const int kSettleFrames = 3;
+plat::DrawSnapshot shown;
+int unchangedFrames = 0;
+bool animating = false;
+bool presentEveryFrame = false;
+uint64_t presents = 0;
 
 void setMultisample(bool on) {
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, on ? 1 : 0);
@@ -154,6 +166,7 @@ bool openWindow(const char* title, int width, int height, float requestedScale,
         error = "ImGui's SDL3 / OpenGL 3 backends could not start";
         return false;
     }
+    presentEveryFrame = plat::getEnv("QM_PRESENT_EVERY_FRAME") == "1";
     lastPresentNs = SDL_GetTicksNS();
     return true;
 }
@@ -169,6 +182,11 @@ bool pollEvents() {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         ImGui_ImplSDL3_ProcessEvent(&e);
+        unchangedFrames = 0;
+        // The window system may have lost what was on screen: present the next frame again.
+        if (e.type == SDL_EVENT_WINDOW_EXPOSED || e.type == SDL_EVENT_WINDOW_SHOWN ||
+            e.type == SDL_EVENT_WINDOW_RESTORED || e.type == SDL_EVENT_WINDOW_PIXEL_SIZE_CHANGED)
+            shown.forget();
         if (e.type == SDL_EVENT_QUIT) close = true;
         if (e.type == SDL_EVENT_WINDOW_CLOSE_REQUESTED && mainWindow &&
             e.window.windowID == SDL_GetWindowID(mainWindow))
@@ -182,6 +200,7 @@ void waitEvents(double seconds) {
 }
 
 void beginFrame() {
+    animating = false;
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL3_NewFrame();
     ImGui::NewFrame();
@@ -189,6 +208,26 @@ void beginFrame() {
 
 void restartFramePacing() {
     lastPresentNs = SDL_GetTicksNS();
+    shown.forget();
+}
+
+bool pictureSettled() {
+    if (presentEveryFrame || animating || unchangedFrames < kSettleFrames) return false;
+    // Events Dear ImGui spreads over several frames (a press and its release) are not handled yet.
+    return GImGui && GImGui->InputEventsQueue.empty() && GImGui->ActiveId == 0;
+}
+
+void keepAnimating() {
+    animating = true;
+}
+
+void setPresentEveryFrame(bool on) {
+    presentEveryFrame = on;
+    shown.forget();
+}
+
+uint64_t presentedFrames() {
+    return presents;
 }
 
 void hideMainWindow() {
@@ -203,24 +242,40 @@ void showMainWindow() {
     restartFramePacing();
 }
 
+namespace {
+
+void pace() {
+    uint64_t now = SDL_GetTicksNS();
+    if (now - lastPresentNs <= kFramePeriodNs - 1)
+        SDL_DelayPrecise(lastPresentNs + kFramePeriodNs - now);
+    lastPresentNs = SDL_GetTicksNS();
+}
+
+} // namespace
+
 void endFrame(App& app) {
     ImGui::Render();
     int w = 0, h = 0;
     if (mainWindow) SDL_GetWindowSizeInPixels(mainWindow, &w, &h);
+    // Taken on every frame, so that the old way's frames leave the snapshot current too.
+    const bool same = shown.sameAsLast(*ImGui::GetDrawData(), w, h);
+    if (same && !presentEveryFrame && app.screenshotPath.empty()) {
+        ++unchangedFrames;
+        pace();
+        return;
+    }
+    unchangedFrames = 0;
     plat::gl::clear(w, h, 1 / 255.0f, 3 / 255.0f, 10 / 255.0f);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
     // The exact frame about to be presented; a zero-sized (minimised) window writes nothing.
     if (!app.screenshotPath.empty()) plat::gl::saveBackBuffer(app.screenshotPath, w, h);
     SDL_GL_SwapWindow(mainWindow);
+    ++presents;
     if (firstFramePending)
         announceFirstFrame();
     else
         benchFrames += benchMark;
-
-    uint64_t now = SDL_GetTicksNS();
-    if (now - lastPresentNs <= kFramePeriodNs - 1)
-        SDL_DelayPrecise(lastPresentNs + kFramePeriodNs - now);
-    lastPresentNs = SDL_GetTicksNS();
+    pace();
 }
 
 // --- shutting down -------------------------------------------------------------------------------

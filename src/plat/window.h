@@ -19,8 +19,21 @@ void setMinimumWindowSize(int width, int height);
 bool pollEvents();
 void waitEvents(double seconds);
 void beginFrame();
-// Renders, saves the screenshot app.screenshotPath asks for, presents and paces.
+// Renders, saves the screenshot app.screenshotPath asks for, presents and paces. A frame that
+// would show the picture already on screen is only paced: no screenshot is asked for, and its
+// draw data and window size are those of the last presented frame.
 void endFrame(App& app);
+// True when the picture has stayed the same for a few frames in a row and no input waits to be
+// handled: the loop may wait for an event instead of drawing the same picture again.
+bool pictureSettled();
+// Keeps the frames coming at the display's rate for this frame, for a picture that changes at a
+// set moment without changing before it (a label shown for a while).
+void keepAnimating();
+// For tests and benchmarks: render and present every frame, as the launcher did before it
+// skipped unchanged ones. QM_PRESENT_EVERY_FRAME=1 sets it when the window opens.
+void setPresentEveryFrame(bool on);
+// How many frames were presented (swapped to the screen) since the process started.
+uint64_t presentedFrames();
 void shutdownWindow();
 // Restarts the frame pacing clock, so the first frame after a pause is not held back.
 void restartFramePacing();

@@ -3,6 +3,7 @@
 // makers, another disc image.
 #include "app/app.h"
 #include "plat/fs.h"
+#include "plat/window.h"
 #include "prep/progress.h"
 #include "ui/lang.h"
 #include "ui/screens.h"
@@ -49,6 +50,7 @@ void drawButtons(App& app) {
 
     ImGui::SameLine(0, px(12));
     const bool copied = app.frameTime - copiedAt < 2;
+    if (copied) keepAnimating(); // the label turns back at its moment, not at the next event
     if (button(copied ? tr("Copied", "Copié") : tr("Copy details", "Copier les détails"), size,
                ButtonKind::Secondary, true, 20)) {
         ImGui::SetClipboardText(app.failureDetails().c_str());
