@@ -162,6 +162,16 @@ void setMinimumWindowSize(int width, int height) {
     if (mainWindow) SDL_SetWindowMinimumSize(mainWindow, width, height);
 }
 
+void setWindowIcon(const unsigned char* pixels, int size) {
+    if (!mainWindow) return;
+    // SDL copies the pixels; the surface only borrows them for the call.
+    SDL_Surface* surface = SDL_CreateSurfaceFrom(size, size, SDL_PIXELFORMAT_RGBA32,
+                                                 const_cast<unsigned char*>(pixels), size * 4);
+    if (!surface) return;
+    SDL_SetWindowIcon(mainWindow, surface);
+    SDL_DestroySurface(surface);
+}
+
 // --- events and frames ---------------------------------------------------------------------------
 
 bool pollEvents() {

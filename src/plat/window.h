@@ -15,6 +15,8 @@ extern SDL_Window* mainWindow;
 // text for the start-up error box.
 bool openWindow(const char* title, int width, int height, float requestedScale, std::string& error);
 void setMinimumWindowSize(int width, int height);
+// The icon the desktop shows for the window: size × size RGBA pixels, top row first.
+void setWindowIcon(const unsigned char* pixels, int size);
 // Hands every pending event to the interface; true when closing was requested.
 bool pollEvents();
 void waitEvents(double seconds);
