@@ -55,6 +55,24 @@ void reportFrames() {
     std::fflush(stderr);
 }
 
+// Gamepads start after the first frame: finding them can take a while, and the window must not
+// wait for it. While the game owns the screen the launcher lets go of them, so that it takes no
+// input meant for the game and holds no device the game wants.
+bool gamepadsOn = false;
+
+void startGamepads() {
+    if (gamepadsOn) return;
+    gamepadsOn = SDL_InitSubSystem(SDL_INIT_GAMEPAD);
+    if (gamepadsOn) ImGui_ImplSDL3_SetGamepadMode(ImGui_ImplSDL3_GamepadMode_AutoAll);
+}
+
+void stopGamepads() {
+    if (!gamepadsOn) return;
+    ImGui_ImplSDL3_SetGamepadMode(ImGui_ImplSDL3_GamepadMode_Manual, nullptr, 0);
+    SDL_QuitSubSystem(SDL_INIT_GAMEPAD);
+    gamepadsOn = false;
+}
+
 } // namespace
 
 // --- size rules ----------------------------------------------------------------------------------
@@ -203,6 +221,7 @@ void restartFramePacing() {
 
 void hideMainWindow() {
     if (mainWindow) SDL_HideWindow(mainWindow);
+    stopGamepads();
 }
 
 void showMainWindow() {
@@ -210,6 +229,7 @@ void showMainWindow() {
         SDL_ShowWindow(mainWindow);
         SDL_RaiseWindow(mainWindow);
     }
+    if (!firstFramePending) startGamepads();
     restartFramePacing();
 }
 
@@ -222,10 +242,12 @@ void endFrame(App& app) {
     // The exact frame about to be presented; a zero-sized (minimised) window writes nothing.
     if (!app.screenshotPath.empty()) plat::gl::saveBackBuffer(app.screenshotPath, w, h);
     SDL_GL_SwapWindow(mainWindow);
-    if (firstFramePending)
+    if (firstFramePending) {
         announceFirstFrame();
-    else
+        startGamepads();
+    } else {
         benchFrames += benchMark;
+    }
 
     uint64_t now = SDL_GetTicksNS();
     if (now - lastPresentNs <= kFramePeriodNs - 1)
@@ -237,6 +259,7 @@ void endFrame(App& app) {
 
 void shutdownWindow() {
     reportFrames();
+    stopGamepads();
     if (ImGui::GetCurrentContext()) {
         ImGui_ImplOpenGL3_Shutdown();
         ImGui_ImplSDL3_Shutdown();

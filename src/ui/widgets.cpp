@@ -445,6 +445,10 @@ bool pill(const char* label, bool selected, float fontSize, bool enabled) {
     return st.clicked;
 }
 
+bool gamepadBack() {
+    return ImGui::IsKeyPressed(ImGuiKey_GamepadFaceRight, false);
+}
+
 // --- default focus -------------------------------------------------------------------------------
 
 void requestDefaultFocus(bool on) {

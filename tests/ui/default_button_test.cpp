@@ -63,6 +63,14 @@ const DefaultButton kScreens[] = {
          app.progress.error = "ninja: build stopped: subcommand failed.";
      },
      buildTried},
+    // A on a gamepad, as the SDL back end reports it.
+    {"ready-gamepad", "##root", "Play##play", ImGuiKey_GamepadFaceDown,
+     [](App& app) {
+         ImGui::GetIO().BackendFlags |= ImGuiBackendFlags_HasGamepad;
+         Scene::acceptDisc(app);
+         Scene::buildGame(app);
+     },
+     gameStarted},
     {"quit", "##quit", "Keep going", ImGuiKey_Enter,
      [](App& app) {
          app.screen = Screen::Preparing;
