@@ -59,9 +59,11 @@ void reportFrames() {
 // wait for it. While the game owns the screen the launcher lets go of them, so that it takes no
 // input meant for the game and holds no device the game wants.
 bool gamepadsOn = false;
+bool gamepadsPending = false; // from the window's opening to its first frame
+bool gamepadsAllowed = false; // from then until it is shut down
 
 void startGamepads() {
-    if (gamepadsOn) return;
+    if (gamepadsOn || !gamepadsAllowed) return;
     gamepadsOn = SDL_InitSubSystem(SDL_INIT_GAMEPAD);
     if (gamepadsOn) ImGui_ImplSDL3_SetGamepadMode(ImGui_ImplSDL3_GamepadMode_AutoAll);
 }
@@ -173,6 +175,7 @@ bool openWindow(const char* title, int width, int height, float requestedScale,
         return false;
     }
     lastPresentNs = SDL_GetTicksNS();
+    gamepadsPending = true;
     return true;
 }
 
@@ -229,7 +232,7 @@ void showMainWindow() {
         SDL_ShowWindow(mainWindow);
         SDL_RaiseWindow(mainWindow);
     }
-    if (!firstFramePending) startGamepads();
+    startGamepads();
     restartFramePacing();
 }
 
@@ -242,11 +245,14 @@ void endFrame(App& app) {
     // The exact frame about to be presented; a zero-sized (minimised) window writes nothing.
     if (!app.screenshotPath.empty()) plat::gl::saveBackBuffer(app.screenshotPath, w, h);
     SDL_GL_SwapWindow(mainWindow);
-    if (firstFramePending) {
+    if (firstFramePending)
         announceFirstFrame();
-        startGamepads();
-    } else {
+    else
         benchFrames += benchMark;
+    if (gamepadsPending) {
+        gamepadsPending = false;
+        gamepadsAllowed = true;
+        startGamepads();
     }
 
     uint64_t now = SDL_GetTicksNS();
@@ -260,6 +266,7 @@ void endFrame(App& app) {
 void shutdownWindow() {
     reportFrames();
     stopGamepads();
+    gamepadsPending = gamepadsAllowed = false;
     if (ImGui::GetCurrentContext()) {
         ImGui_ImplOpenGL3_Shutdown();
         ImGui_ImplSDL3_Shutdown();
