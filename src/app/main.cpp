@@ -29,9 +29,6 @@ static int runTextMode(const LaunchOptions& opts) {
     return ok ? 0 : 1;
 }
 
-// Large enough for a task bar at scale 2; drawn in well under a millisecond.
-static const int kWindowIconSize = 64;
-
 static int runWindowMode(const LaunchOptions& opts, const std::vector<std::string>& args) {
     auto app = std::make_unique<App>();
     app->openRelease(opts.release, OpenFor::Use);
@@ -41,7 +38,7 @@ static int runWindowMode(const LaunchOptions& opts, const std::vector<std::strin
         return 1;
     }
     setMinimumWindowSize(int(980 * uiScale), int(700 * uiScale));
-    setWindowIcon(ui::drawIcon(kWindowIconSize).data(), kWindowIconSize);
+    setWindowIcon(ui::drawIcon);
     ImGui::StyleColorsDark();
     ui::setupFontsAndStyle();
     if (!opts.updateUrl.empty()) app->updateUrl = opts.updateUrl;

@@ -75,6 +75,21 @@ void stopGamepads() {
     gamepadsOn = false;
 }
 
+// Large enough for a task bar at scale 2.
+const int kIconSize = 64;
+std::vector<unsigned char> (*iconDrawer)(int size) = nullptr;
+
+void showIcon() {
+    if (!mainWindow || !iconDrawer) return;
+    std::vector<unsigned char> pixels = iconDrawer(kIconSize);
+    // SDL copies the pixels; the surface only borrows them for the call.
+    SDL_Surface* surface = SDL_CreateSurfaceFrom(kIconSize, kIconSize, SDL_PIXELFORMAT_RGBA32,
+                                                 pixels.data(), kIconSize * 4);
+    if (!surface) return;
+    SDL_SetWindowIcon(mainWindow, surface);
+    SDL_DestroySurface(surface);
+}
+
 } // namespace
 
 // --- size rules ----------------------------------------------------------------------------------
@@ -183,14 +198,8 @@ void setMinimumWindowSize(int width, int height) {
     if (mainWindow) SDL_SetWindowMinimumSize(mainWindow, width, height);
 }
 
-void setWindowIcon(const unsigned char* pixels, int size) {
-    if (!mainWindow) return;
-    // SDL copies the pixels; the surface only borrows them for the call.
-    SDL_Surface* surface = SDL_CreateSurfaceFrom(size, size, SDL_PIXELFORMAT_RGBA32,
-                                                 const_cast<unsigned char*>(pixels), size * 4);
-    if (!surface) return;
-    SDL_SetWindowIcon(mainWindow, surface);
-    SDL_DestroySurface(surface);
+void setWindowIcon(std::vector<unsigned char> (*draw)(int size)) {
+    iconDrawer = draw;
 }
 
 // --- events and frames ---------------------------------------------------------------------------
@@ -252,6 +261,7 @@ void endFrame(App& app) {
     if (gamepadsPending) {
         gamepadsPending = false;
         gamepadsAllowed = true;
+        showIcon();
         startGamepads();
     }
 
