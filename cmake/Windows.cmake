@@ -36,7 +36,6 @@ function(qm_windows_resources)
     set(QM_EXO2_OFL "${QM_EXO2_DIR}/OFL.txt")
     configure_file("${CMAKE_SOURCE_DIR}/cmake/windows/launcher.manifest" "${QM_MANIFEST}" @ONLY)
     configure_file("${CMAKE_SOURCE_DIR}/cmake/windows/common.rc.in" "${gen}/common.rc" @ONLY)
-    configure_file("${CMAKE_SOURCE_DIR}/cmake/windows/launcher.rc.in" "${gen}/launcher.rc" @ONLY)
 
     # The manifest and the font go into every program that links the launcher's library (the
     # tests read the font back like the launcher does); windres does not track the files that
@@ -47,6 +46,17 @@ function(qm_windows_resources)
     target_sources(qm_core INTERFACE $<TARGET_OBJECTS:qm_win_common>)
     add_dependencies(qm_core qm_win_common)
 
+    # The icon is packed from the PNG files drawn by scripts/make_icons.py draw.
+    set(QM_ICON "${gen}/launcher.ico")
+    configure_file("${CMAKE_SOURCE_DIR}/cmake/windows/launcher.rc.in" "${gen}/launcher.rc" @ONLY)
+    file(GLOB icon_pngs "${CMAKE_SOURCE_DIR}/res/icon/*.png")
+    add_custom_command(OUTPUT "${QM_ICON}"
+        COMMAND ${Python3_EXECUTABLE} "${CMAKE_SOURCE_DIR}/scripts/make_icons.py" ico "${QM_ICON}"
+        DEPENDS ${icon_pngs} "${CMAKE_SOURCE_DIR}/scripts/make_icons.py"
+        COMMENT "Packing the launcher's icon")
+    add_custom_target(qm_icon_ico DEPENDS "${QM_ICON}")
+    set_source_files_properties("${gen}/launcher.rc" PROPERTIES OBJECT_DEPENDS "${QM_ICON}")
+    add_dependencies(qm_launcher qm_icon_ico)
     target_sources(qm_launcher PRIVATE "${gen}/launcher.rc")
 endfunction()
 cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL qm_windows_resources)

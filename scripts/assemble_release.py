@@ -5,7 +5,8 @@
                         [--windows [--windows-python DIR]]
 
 The layout is the one a user unzips: the launcher and its job helper, the Python kit, the
-release's sources with the build script, the changelog and an empty build folder. The game is
+release's sources with the build script, the changelog and an empty build folder; on Linux also
+the desktop entry, its icon and install-desktop-entry.sh. The game is
 not part of a release: the build script makes it from the user's disc. --clean also empties the
 build and game folders, for a run that has to start from nothing.
 
@@ -84,6 +85,17 @@ def copy_source(out, version, commit, bin_dir, windows=WINDOWS):
         os.chmod(target, 0o755)
 
 
+def copy_desktop_entry(out):
+    # The desktop entry starts the launcher from the folder it sits in; install-desktop-entry.sh
+    # writes one with the folder's real path into the user's applications folder.
+    linux = os.path.join(ROOT, "release_kit", "linux")
+    shutil.copy2(os.path.join(linux, "qm-launcher.desktop"), os.path.join(out, "qm-launcher.desktop"))
+    copy_program(os.path.join(linux, "install-desktop-entry.sh"),
+                 os.path.join(out, "install-desktop-entry.sh"))
+    shutil.copy2(os.path.join(ROOT, "res", "icon", "qm-launcher-256.png"),
+                 os.path.join(out, "qm-launcher.png"))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True)
@@ -113,6 +125,7 @@ def main():
         make_windows_kit(out, a.windows_python)
     else:
         make_kit(out, a.python)
+        copy_desktop_entry(out)
     copy_source(out, a.version, commit, a.bin, a.windows)
     shutil.copy2(os.path.join(KIT_SOURCE, "CHANGELOG.md"), os.path.join(out, "CHANGELOG.md"))
     os.makedirs(os.path.join(out, "build"), exist_ok=True)

@@ -40,6 +40,7 @@ packages=(
     fonts-dejavu-core openssl
     clang-14 libclang-rt-14-dev  # the fuzz targets (scripts/fuzz.sh): libFuzzer, sanitizers
     curl                         # the download reference of scripts/bench.sh
+    desktop-file-utils           # desktop-file-validate checks the release's desktop entry
 )
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 if [ "$want_windows" = 1 ]; then

@@ -8,6 +8,7 @@
 #include "selftest/selfcheck.h"
 #include "selftest/selftest.h"
 #include "ui/frame.h"
+#include "ui/icon.h"
 
 #include <imgui.h>
 
@@ -37,6 +38,7 @@ static int runWindowMode(const LaunchOptions& opts, const std::vector<std::strin
         return 1;
     }
     setMinimumWindowSize(int(980 * uiScale), int(700 * uiScale));
+    setWindowIcon(ui::drawIcon);
     ImGui::StyleColorsDark();
     ui::setupFontsAndStyle();
     if (!opts.updateUrl.empty()) app->updateUrl = opts.updateUrl;

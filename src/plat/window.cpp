@@ -67,6 +67,41 @@ void reportFrames() {
     std::fflush(stderr);
 }
 
+// Gamepads start after the first frame: finding them can take a while, and the window must not
+// wait for it. While the game owns the screen the launcher lets go of them, so that it takes no
+// input meant for the game and holds no device the game wants.
+bool gamepadsOn = false;
+bool gamepadsPending = false; // from the window's opening to its first frame
+bool gamepadsAllowed = false; // from then until it is shut down
+
+void startGamepads() {
+    if (gamepadsOn || !gamepadsAllowed) return;
+    gamepadsOn = SDL_InitSubSystem(SDL_INIT_GAMEPAD);
+    if (gamepadsOn) ImGui_ImplSDL3_SetGamepadMode(ImGui_ImplSDL3_GamepadMode_AutoAll);
+}
+
+void stopGamepads() {
+    if (!gamepadsOn) return;
+    ImGui_ImplSDL3_SetGamepadMode(ImGui_ImplSDL3_GamepadMode_Manual, nullptr, 0);
+    SDL_QuitSubSystem(SDL_INIT_GAMEPAD);
+    gamepadsOn = false;
+}
+
+// Large enough for a task bar at scale 2.
+const int kIconSize = 64;
+std::vector<unsigned char> (*iconDrawer)(int size) = nullptr;
+
+void showIcon() {
+    if (!mainWindow || !iconDrawer) return;
+    std::vector<unsigned char> pixels = iconDrawer(kIconSize);
+    // SDL copies the pixels; the surface only borrows them for the call.
+    SDL_Surface* surface = SDL_CreateSurfaceFrom(kIconSize, kIconSize, SDL_PIXELFORMAT_RGBA32,
+                                                 pixels.data(), kIconSize * 4);
+    if (!surface) return;
+    SDL_SetWindowIcon(mainWindow, surface);
+    SDL_DestroySurface(surface);
+}
+
 } // namespace
 
 // --- size rules ----------------------------------------------------------------------------------
@@ -168,11 +203,16 @@ bool openWindow(const char* title, int width, int height, float requestedScale,
     }
     presentEveryFrame = plat::getEnv("QM_PRESENT_EVERY_FRAME") == "1";
     lastPresentNs = SDL_GetTicksNS();
+    gamepadsPending = true;
     return true;
 }
 
 void setMinimumWindowSize(int width, int height) {
     if (mainWindow) SDL_SetWindowMinimumSize(mainWindow, width, height);
+}
+
+void setWindowIcon(std::vector<unsigned char> (*draw)(int size)) {
+    iconDrawer = draw;
 }
 
 // --- events and frames ---------------------------------------------------------------------------
@@ -232,6 +272,7 @@ uint64_t presentedFrames() {
 
 void hideMainWindow() {
     if (mainWindow) SDL_HideWindow(mainWindow);
+    stopGamepads();
 }
 
 void showMainWindow() {
@@ -239,6 +280,7 @@ void showMainWindow() {
         SDL_ShowWindow(mainWindow);
         SDL_RaiseWindow(mainWindow);
     }
+    startGamepads();
     restartFramePacing();
 }
 
@@ -275,6 +317,12 @@ void endFrame(App& app) {
         announceFirstFrame();
     else
         benchFrames += benchMark;
+    if (gamepadsPending) {
+        gamepadsPending = false;
+        gamepadsAllowed = true;
+        showIcon();
+        startGamepads();
+    }
     pace();
 }
 
@@ -282,6 +330,8 @@ void endFrame(App& app) {
 
 void shutdownWindow() {
     reportFrames();
+    stopGamepads();
+    gamepadsPending = gamepadsAllowed = false;
     if (ImGui::GetCurrentContext()) {
         ImGui_ImplOpenGL3_Shutdown();
         ImGui_ImplSDL3_Shutdown();

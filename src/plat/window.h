@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct App;
 struct SDL_Window;
@@ -15,6 +16,9 @@ extern SDL_Window* mainWindow;
 // text for the start-up error box.
 bool openWindow(const char* title, int width, int height, float requestedScale, std::string& error);
 void setMinimumWindowSize(int width, int height);
+// The icon the desktop shows for the window: draw(size) gives size × size RGBA pixels, top row
+// first. It is drawn once the first frame is shown, which must not wait for it.
+void setWindowIcon(std::vector<unsigned char> (*draw)(int size));
 // Hands every pending event to the interface; true when closing was requested.
 bool pollEvents();
 void waitEvents(double seconds);

@@ -43,7 +43,18 @@ Content chooseContent(const App& app) {
 
 // --- header and title ----------------------------------------------------------------------------
 
+// The shoulder buttons of a gamepad step through the tabs, the focus going with them; not while a
+// window or a list is open over the frame.
+int shoulderStep() {
+    if (ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId | ImGuiPopupFlags_AnyPopupLevel))
+        return 0;
+    return int(ImGui::IsKeyPressed(ImGuiKey_GamepadR1, false)) -
+           int(ImGui::IsKeyPressed(ImGuiKey_GamepadL1, false));
+}
+
 void drawTabs(App& app, float W) {
+    const int step = shoulderStep();
+    if (step != 0) app.tab = (app.tab + step + 3) % 3;
     const char* names[3] = {tr("Play", "Jouer"), tr("Settings", "Réglages"), "Maintenance"};
     float total = 0;
     for (const char* name : names)
@@ -54,6 +65,10 @@ void drawTabs(App& app, float W) {
         char label[64];
         std::snprintf(label, sizeof label, "%s##tab%d", names[i], i);
         if (pill(label, app.tab == i, 17, true)) app.tab = i;
+        if (step != 0 && app.tab == i) {
+            ImGui::SetFocusID(ImGui::GetItemID(), ImGui::GetCurrentWindow());
+            GImGui->NavCursorVisible = true;
+        }
     }
 }
 
@@ -162,7 +177,7 @@ bool anyPopupOpen() {
 bool popupOpenLastFrame = false;
 
 void handleEscape(App& app) {
-    if (!ImGui::IsKeyPressed(ImGuiKey_Escape, true) || app.tab == 0) return;
+    if (!(ImGui::IsKeyPressed(ImGuiKey_Escape, true) || gamepadBack()) || app.tab == 0) return;
     if (anyPopupOpen() || popupOpenLastFrame) return;
     app.tab = 0;
 }

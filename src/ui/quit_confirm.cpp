@@ -21,8 +21,10 @@ void drawQuitConfirmation(App& app, WindowSize window) {
     title(tr("Stop preparing and quit?", "Arrêter la préparation et quitter ?"), kLight);
     text(tr("It continues from there next time.", "Elle reprendra à partir de là."), 18, kMuted);
     spacer(8);
+    // Escape does not answer the question; B on a gamepad, the way back there, keeps going.
     if (button(tr("Keep going", "Continuer"), ImVec2(px(200), px(48)), ButtonKind::Primary, true,
-               20))
+               20) ||
+        gamepadBack())
         ImGui::CloseCurrentPopup();
     takeDefaultFocus();
     ImGui::SameLine(0, px(12));

@@ -160,7 +160,7 @@ static void setStyleColours(ImVec4* c) {
 
 void setupFontsAndStyle() {
     ImGuiIO& io = ImGui::GetIO();
-    io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
+    io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard | ImGuiConfigFlags_NavEnableGamepad;
     io.IniFilename = nullptr;
     io.LogFilename = nullptr;
     loadFonts();

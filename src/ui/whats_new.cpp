@@ -72,7 +72,7 @@ void drawWhatsNewWindow(App& app, WindowSize window) {
 
     spacer(8);
     if (button(tr("Close", "Fermer"), ImVec2(px(160), px(44)), ButtonKind::Primary, true, 20) ||
-        ImGui::IsKeyPressed(ImGuiKey_Escape, true))
+        ImGui::IsKeyPressed(ImGuiKey_Escape, true) || gamepadBack())
         ImGui::CloseCurrentPopup();
     ImGui::EndPopup();
 }

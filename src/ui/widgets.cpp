@@ -18,6 +18,53 @@ namespace {
 
 bool defaultFocusPending = false;
 
+// The screens' default buttons of this frame and the last one (a screen and a modal window each
+// have one).
+struct DefaultButtons {
+    ImGuiID ids[4] = {};
+    int frames[4] = {-1, -1, -1, -1};
+};
+DefaultButtons defaults;
+
+void rememberDefault(ImGuiID id) {
+    const int frame = GImGui->FrameCount;
+    int slot = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (defaults.ids[i] == id) {
+            slot = i;
+            break;
+        }
+        if (defaults.frames[i] < defaults.frames[slot]) slot = i;
+    }
+    defaults.ids[slot] = id;
+    defaults.frames[slot] = frame;
+}
+
+bool isDefault(ImGuiID id) {
+    for (int i = 0; i < 4; ++i)
+        if (defaults.ids[i] == id && defaults.frames[i] >= GImGui->FrameCount - 1) return true;
+    return false;
+}
+
+bool activationPressed() {
+    ImGuiContext& g = *GImGui; // ImGuiKey_NavGamepadActivate reads it
+    for (ImGuiKey key :
+         {ImGuiKey_Enter, ImGuiKey_KeypadEnter, ImGuiKey_Space, ImGuiKey_NavGamepadActivate})
+        if (ImGui::IsKeyPressed(key, ImGuiInputFlags_None, ImGuiKeyOwner_NoOwner)) return true;
+    return false;
+}
+
+// Dear ImGui spends the first Enter after it moved the focus by itself on showing the focus frame.
+// On a screen's default button that press is already the user's answer: it acts at once.
+void actAtOnceOnDefault(ImGuiID id) {
+    ImGuiContext& g = *GImGui;
+    if (g.NavId != id || g.NavCursorVisible || g.ActiveId != 0 || !isDefault(id)) return;
+    if (!activationPressed()) return;
+    g.NavCursorVisible = g.NavHighlightItemUnderNav = true;
+    g.NavActivateId = g.NavActivateDownId = g.NavActivatePressedId = id;
+    g.NavActivateFlags = ImGuiActivateFlags_PreferInput;
+}
+
 // An item whose visible text changes when it is used ("… on" becoming "… off", "Français"
 // becoming "English") comes back under a new identifier at the same place; the keyboard focus
 // follows it there instead of being lost.
@@ -67,6 +114,7 @@ struct ItemState {
 ItemState reserve(const char* label, ImVec2 size, bool enabled) {
     if (!enabled) ImGui::BeginDisabled();
     ItemState st{};
+    if (enabled) actAtOnceOnDefault(ImGui::GetID(label));
     // Invisible buttons stay out of keyboard navigation unless asked in.
     st.clicked = ImGui::InvisibleButton(label, size, ImGuiButtonFlags_EnableNav);
     st.hovered = ImGui::IsItemHovered();
@@ -397,6 +445,10 @@ bool pill(const char* label, bool selected, float fontSize, bool enabled) {
     return st.clicked;
 }
 
+bool gamepadBack() {
+    return ImGui::IsKeyPressed(ImGuiKey_GamepadFaceRight, false);
+}
+
 // --- default focus -------------------------------------------------------------------------------
 
 void requestDefaultFocus(bool on) {
@@ -406,6 +458,7 @@ void requestDefaultFocus(bool on) {
 void takeDefaultFocus() {
     ImGuiContext& g = *GImGui;
     ImGuiWindow* window = ImGui::GetCurrentWindow();
+    rememberDefault(g.LastItemData.ID);
     if (window->Appearing) {
         ImGui::SetItemDefaultFocus();
         return;

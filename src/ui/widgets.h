@@ -81,6 +81,10 @@ void takeDefaultFocus();
 // the frame turns it on when the card's content changes and off once the card is drawn.
 void requestDefaultFocus(bool on);
 
+// B on a gamepad (the east button): it stands for Escape, and on the quit question for "Keep
+// going".
+bool gamepadBack();
+
 // --- panels --------------------------------------------------------------------------------------
 
 // width is already scaled; inset is not. Cards do not nest.

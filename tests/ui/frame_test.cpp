@@ -335,4 +335,94 @@ TEST_F(UiFrame, QuitConfirmationKeepGoingIsTheDefaultAndStopQuits) {
     EXPECT_TRUE(app.quitNow);
 }
 
+// --- gamepad -------------------------------------------------------------------------------------
+
+// A gamepad as the SDL back end reports one: its buttons arrive as Dear ImGui's gamepad keys.
+class UiGamepad : public UiFrame {
+public:
+    void SetUp() override {
+        UiFrame::SetUp();
+        ImGui::GetIO().BackendFlags |= ImGuiBackendFlags_HasGamepad;
+    }
+};
+
+TEST_F(UiGamepad, ShouldersStepThroughTheTabsWithTheFocusAndBGoesBackToPlay) {
+    ready(0);
+    ui.frames(app, 2);
+    const struct {
+        ImGuiKey key;
+        int tab;
+        const char* focus; // "" when the tab's own default button takes the focus
+    } steps[] = {
+        {ImGuiKey_GamepadR1, 1, "Settings##tab1"},
+        {ImGuiKey_GamepadR1, 2, "Maintenance##tab2"},
+        {ImGuiKey_GamepadR1, 0, ""}, // round to the first tab
+        {ImGuiKey_GamepadL1, 2, "Maintenance##tab2"},
+        {ImGuiKey_GamepadL1, 1, "Settings##tab1"},
+        {ImGuiKey_GamepadFaceRight, 0, ""},
+    };
+    for (const auto& s : steps) {
+        ui.press(app, s.key);
+        EXPECT_EQ(app.tab, s.tab) << int(s.key);
+        if (*s.focus) {
+            EXPECT_EQ(Headless::focusId(), root(s.focus));
+            EXPECT_TRUE(GImGui->NavCursorVisible);
+        }
+    }
+}
+
+TEST_F(UiGamepad, BClosesWhatsNewAndKeepsGoingOnTheQuitQuestion) {
+    app.whatsNewText = kChangelog;
+    app.whatsNewVersion = "0.6.1";
+    ready(1);
+    app.showWhatsNew = true;
+    ui.frames(app, 2);
+    ASSERT_EQ(Headless::focusWindow(), "##whatsnew");
+    ui.press(app, ImGuiKey_GamepadR1);
+    EXPECT_EQ(app.tab, 1) << "the shoulders do not reach under an open window";
+    ui.press(app, ImGuiKey_GamepadFaceRight);
+    EXPECT_FALSE(ImGui::IsPopupOpen("##whatsnew", ImGuiPopupFlags_AnyPopupId));
+    EXPECT_EQ(app.tab, 1) << "B closed the window, not the tab";
+
+    app.screen = Screen::Preparing;
+    app.building = true;
+    app.quitAsked = true;
+    ui.frames(app, 2);
+    ASSERT_EQ(Headless::focusWindow(), "##quit");
+    ui.press(app, ImGuiKey_GamepadFaceRight);
+    EXPECT_NE(Headless::focusWindow(), "##quit");
+    EXPECT_FALSE(app.quitNow);
+    EXPECT_EQ(app.tab, 1);
+}
+
+TEST_F(UiGamepad, DpadAndAChooseASizeAndTheWindowMode) {
+    ready(0);
+    ui.frames(app, 2);
+    ui.press(app, ImGuiKey_GamepadR1);
+    ASSERT_EQ(Headless::focusId(), root("Settings##tab1"));
+    // Moves until the item is reached; false when the D-pad never gets there.
+    auto moveTo = [&](ImGuiKey key, ImGuiID id) {
+        for (int i = 0; i < 30 && Headless::focusId() != id; ++i)
+            ui.press(app, key);
+        return Headless::focusId() == id;
+    };
+    ASSERT_TRUE(moveTo(ImGuiKey_GamepadDpadDown, root("##resolution")));
+    ui.press(app, ImGuiKey_GamepadFaceDown);
+    ASSERT_NE(Headless::focusWindow().find("##Combo"), std::string::npos);
+    ui.press(app, ImGuiKey_GamepadDpadDown); // from the game default to the smallest size
+    ui.press(app, ImGuiKey_GamepadFaceDown);
+    EXPECT_EQ(savedVideo().width, 640);
+    EXPECT_EQ(savedVideo().height, 480);
+    EXPECT_EQ(app.tab, 1) << "choosing closes the list, not the tab";
+
+    ASSERT_TRUE(moveTo(ImGuiKey_GamepadDpadUp, root("Windowed##mode0")));
+    ASSERT_TRUE(moveTo(ImGuiKey_GamepadDpadRight, root("Borderless window##mode2")));
+    ui.press(app, ImGuiKey_GamepadFaceDown);
+    EXPECT_EQ(savedVideo().mode, "borderless");
+    EXPECT_EQ(savedVideo().width, 640);
+
+    ui.press(app, ImGuiKey_GamepadFaceRight);
+    EXPECT_EQ(app.tab, 0);
+}
+
 } // namespace
