@@ -118,17 +118,26 @@ void drawContent(App& app, Content content, float iw, const UpdateCheckResult& u
     }
 }
 
-void drawCard(App& app, float W, const UpdateCheckResult& update) {
+// The footer's top edge: the footer's first element sits there.
+float footerTop(float H) {
+    return H - px(46);
+}
+
+void drawCard(App& app, float W, float H, const UpdateCheckResult& update) {
     // The screen's default button takes the focus whenever the card's content changes.
     static int lastContentKey = -1;
     const Content content = chooseContent(app);
     const int key = int(content) * 2 + (app.checkingDisc ? 1 : 0);
-    requestDefaultFocus(key != lastContentKey);
+    const bool changed = key != lastContentKey;
+    requestDefaultFocus(changed);
     lastContentKey = key;
 
+    // The card stops an item spacing above the footer, so that its shadow stays off the links;
+    // taller content scrolls inside it, and new content starts at its top.
     const float cw = std::min(px(1040), W - px(88));
-    ImGui::SetCursorPos(ImVec2(px(44), px(208)));
-    beginCard(cw, 30);
+    const float top = px(208);
+    ImGui::SetCursorPos(ImVec2(px(44), top));
+    beginCard(cw, 30, footerTop(H) - px(12) - top, changed);
     drawContent(app, content, cw - px(60), update);
     closeCard();
     requestDefaultFocus(false);
@@ -137,7 +146,7 @@ void drawCard(App& app, float W, const UpdateCheckResult& update) {
 // --- footer and preparing mark -------------------------------------------------------------------
 
 void drawFooter(App& app, float H, int32_t updateState) {
-    ImGui::SetCursorPos(ImVec2(px(42), H - px(46)));
+    ImGui::SetCursorPos(ImVec2(px(42), footerTop(H)));
     if (button("Tallyglass ›##site", ImVec2(0, 0), ButtonKind::Link, true, 16)) shellOpen(kSiteUrl);
 
     char line[160];
@@ -183,10 +192,13 @@ void handleEscape(App& app) {
 }
 
 // Tab starting from an item that has gone (its screen was replaced) finds no next item and would
-// go nowhere; let it wrap to the first item instead, as it does from the last one.
+// go nowhere; let it wrap to the first item instead, as it does from the last one. The card's
+// region takes part in the panel's navigation: focus there is the panel's.
 void rescueTabbing() {
     ImGuiContext& g = *GImGui;
-    if (g.NavWindow != ImGui::GetCurrentWindow() || !g.NavMoveScoringItems) return;
+    if (!g.NavWindow || g.NavWindow->RootWindowForNav != ImGui::GetCurrentWindow() ||
+        !g.NavMoveScoringItems)
+        return;
     if ((g.NavMoveFlags & ImGuiNavMoveFlags_IsTabbing) && g.NavTabbingDir == +1 &&
         g.NavTabbingCounter == -1)
         g.NavTabbingCounter = 1;
@@ -209,7 +221,7 @@ void drawFrame(App& app, const UpdateCheckResult& update) {
 
     drawHeader(app, W);
     drawTitle();
-    drawCard(app, W, update);
+    drawCard(app, W, H, update);
     drawFooter(app, H, update.state);
     drawPreparingMark(app, W, H);
     handleEscape(app);

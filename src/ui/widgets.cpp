@@ -467,8 +467,10 @@ void takeDefaultFocus() {
     // the new screen's default button is focused directly, unless a popup holds the focus.
     if (!defaultFocusPending) return;
     defaultFocusPending = false;
-    if (g.LastItemData.ID != 0 && (g.NavWindow == nullptr || g.NavWindow == window))
-        ImGui::SetFocusID(g.LastItemData.ID, window);
+    // The card's region shares the panel's navigation: focus in either is the panel's.
+    const bool panelHasFocus =
+        !g.NavWindow || g.NavWindow->RootWindowForNav == window->RootWindowForNav;
+    if (g.LastItemData.ID != 0 && panelHasFocus) ImGui::SetFocusID(g.LastItemData.ID, window);
 }
 
 } // namespace ui

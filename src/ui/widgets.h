@@ -87,9 +87,15 @@ bool gamepadBack();
 
 // --- panels --------------------------------------------------------------------------------------
 
-// width is already scaled; inset is not. Cards do not nest.
-void beginCard(float width, float inset);
+// width and maxHeight are already scaled; inset is not. Content taller than maxHeight scrolls
+// inside the card; fromTop scrolls it back to its top (new content). Cards do not nest.
+void beginCard(float width, float inset, float maxHeight, bool fromTop);
 void closeCard();
+// Where the card closed last lies on the screen: its body, without the shadow below it.
+struct CardArea {
+    ImVec2 min, max;
+};
+CardArea lastCardArea();
 // A tinted box with the message and an optional fixed-width detail line; an item of its size.
 void alertBox(const char* message, const char* detail, uint32_t rgb, float width);
 // A secondary button with its explanation beside it; widths already scaled.

@@ -16,36 +16,55 @@ struct OpenCard {
     ImVec2 origin;
     float width = 0;
     float inset = 0;
+    float height = 0;
     bool open = false;
 };
 OpenCard card;
+CardArea lastArea;
 
 } // namespace
 
-void beginCard(float width, float inset) {
+// The content lives in a child region as tall as the card may grow, so that what does not fit
+// scrolls inside the card instead of running on under whatever is below it. The region is
+// transparent and flattened into the panel's keyboard navigation, and its items keep the
+// identifiers they would have in the panel itself: where the content fits, the card looks and
+// behaves as if the region were not there.
+void beginCard(float width, float inset, float maxHeight, bool fromTop) {
     IM_ASSERT(!card.open && "cards do not nest");
     card.origin = ImGui::GetCursorScreenPos();
     card.width = width;
     card.inset = px(inset);
+    card.height = std::max(maxHeight, 2 * card.inset);
     card.open = true;
-    ImDrawList* dl = ImGui::GetWindowDrawList();
-    dl->ChannelsSplit(2);
-    dl->ChannelsSetCurrent(1);
-    const ImVec2 local = ImGui::GetCursorPos();
-    ImGui::SetCursorScreenPos(ImVec2(card.origin.x + card.inset, card.origin.y + card.inset));
+    const ImGuiID panelIds = ImGui::GetCurrentWindow()->IDStack.back();
+    if (fromTop) ImGui::SetNextWindowScroll(ImVec2(0, 0));
+    ImGui::BeginChild("##card", ImVec2(width, card.height), ImGuiChildFlags_NavFlattened,
+                      ImGuiWindowFlags_NoBackground);
+    ImGui::PushOverrideID(panelIds);
+    // The region's corner is held to whole pixels; the content keeps the card's own corner.
+    const ImVec2 o = card.origin;
+    ImGui::SetCursorScreenPos(ImVec2(o.x + card.inset, o.y + card.inset - ImGui::GetScrollY()));
     ImGui::BeginGroup();
-    ImGui::PushTextWrapPos(local.x + width - card.inset);
+    ImGui::PushTextWrapPos(o.x + width - card.inset - ImGui::GetWindowPos().x);
 }
 
 void closeCard() {
     IM_ASSERT(card.open);
     ImGui::PopTextWrapPos();
     ImGui::EndGroup();
+    // The bottom inset belongs to the scrolled content, so that scrolling to the end shows it.
+    const float contentBottom = ImGui::GetItemRectMax().y;
+    ImGui::SetCursorScreenPos(ImVec2(card.origin.x, contentBottom));
+    ImGui::Dummy(ImVec2(0, card.inset));
+    const float unscrolled = contentBottom + ImGui::GetScrollY() + card.inset;
+    ImGui::PopID();
+    ImGui::EndChild();
+
     const ImVec2 o = card.origin;
     const float w = card.width;
-    const float bottom = ImGui::GetItemRectMax().y + card.inset;
+    const float bottom = std::min(unscrolled, o.y + card.height);
+    // The panel is drawn before its child region, so the card's body lies behind the content.
     ImDrawList* dl = ImGui::GetWindowDrawList();
-    dl->ChannelsSetCurrent(0);
     dl->AddRectFilled(ImVec2(o.x, o.y + px(6)), ImVec2(o.x + w, bottom + px(10)),
                       IM_COL32(0, 0, 0, 0x46), px(16));
     dl->AddRectFilled(o, ImVec2(o.x + w, bottom), withAlphaByte(0x080E24, 0xCD), px(14));
@@ -53,10 +72,14 @@ void closeCard() {
     dl->AddRectFilledMultiColor(ImVec2(o.x + px(14), o.y + 1),
                                 ImVec2(o.x + w - px(14), o.y + px(40)), sheen, sheen, clear, clear);
     dl->AddRect(o, ImVec2(o.x + w, bottom), withAlphaByte(kPeriwinkle, 0x2E), px(14), 0, px(1));
-    dl->ChannelsMerge();
     ImGui::SetCursorScreenPos(ImVec2(o.x, bottom));
     ImGui::Dummy(ImVec2(w, 0));
     card.open = false;
+    lastArea = {o, ImVec2(o.x + w, bottom)};
+}
+
+CardArea lastCardArea() {
+    return lastArea;
 }
 
 // --- alert box -----------------------------------------------------------------------------------

@@ -11,7 +11,7 @@
 
 // --- set-up --------------------------------------------------------------------------------------
 
-Headless::Headless(float scale) : width_(1120 * scale), height_(760 * scale) {
+Headless::Headless(float scale, ImVec2 size) : width_(size.x * scale), height_(size.y * scale) {
     SDL_SetHint(SDL_HINT_VIDEO_DRIVER, "dummy");
     if (!SDL_Init(SDL_INIT_VIDEO)) problems_.push_back(std::string("SDL: ") + SDL_GetError());
     mainWindow = SDL_CreateWindow("ui test", int(width_), int(height_), 0);
@@ -111,9 +111,17 @@ ImGuiID Headless::idIn(const char* window, const char* label) {
     return w ? ImHashStr(label, 0, w->ID) : 0;
 }
 
+ImGuiWindow* Headless::childOf(const char* window) {
+    ImGuiWindow* parent = ImGui::FindWindowByName(window);
+    for (ImGuiWindow* w : GImGui->Windows)
+        if (parent && w->ParentWindow == parent && (w->Flags & ImGuiWindowFlags_ChildWindow))
+            return w;
+    return nullptr;
+}
+
 std::string Headless::focusWindow() {
     ImGuiWindow* w = GImGui->NavWindow;
-    return w ? w->Name : "";
+    return w ? w->RootWindowForNav->Name : "";
 }
 
 ImGuiID Headless::focusId() {

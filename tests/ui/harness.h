@@ -21,8 +21,8 @@ struct App;
 
 class Headless {
 public:
-    // A window of the design size (1120 × 760) times scale.
-    explicit Headless(float scale);
+    // A window of size (1120 × 760 unless given, at scale 1) times scale.
+    explicit Headless(float scale, ImVec2 size = ImVec2(1120, 760));
     ~Headless();
     Headless(const Headless&) = delete;
     Headless& operator=(const Headless&) = delete;
@@ -54,7 +54,10 @@ public:
 
     // The id a label gets directly inside the named window.
     static ImGuiID idIn(const char* window, const char* label);
-    // The name of the window that has the keyboard focus ("" when none).
+    // The first child region of the named window (the card's scrolling region), or null.
+    static ImGuiWindow* childOf(const char* window);
+    // The name of the window that has the keyboard focus ("" when none); a region that takes part
+    // in its window's navigation (the card's) counts as that window.
     static std::string focusWindow();
     static ImGuiID focusId();
 

@@ -1,15 +1,18 @@
 // Every screen and window, in both languages and at scale 1 and 2, drawn headless: no Dear ImGui
-// error, no two items with one identifier, and every item hovered once. The states of the card's
-// tabs and panels are in card_states.cpp.
+// error, no two items with one identifier, and every item hovered once; and, at the design size
+// and at the smallest window, the card above the footer with every control of it in view once the
+// keyboard reaches it. The states of the card's tabs and panels are in card_states.cpp.
 #include "support/temp_dir.h"
 #include "ui/card_states.h"
 #include "ui/harness.h"
 
 #include "app/app.h"
 #include "ui/lang.h"
+#include "ui/widgets.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -85,9 +88,10 @@ struct Param {
     const UiState* state;
     bool french;
     float scale;
+    bool smallest = false; // the window's minimum size instead of the design size
 };
 
-std::vector<Param> allParams() {
+std::vector<Param> allParams(bool bothSizes) {
     std::vector<Param> out;
     std::vector<const UiState*> states;
     for (const UiState& s : kStates)
@@ -97,30 +101,37 @@ std::vector<Param> allParams() {
     for (const UiState* s : states)
         for (bool fr : {false, true})
             for (float scale : {1.0f, 2.0f})
-                out.push_back({s, fr, scale});
+                for (bool smallest : {false, true})
+                    if (bothSizes || !smallest) out.push_back({s, fr, scale, smallest});
     return out;
 }
 
 // Shown in test listings as the test name says, not as raw bytes.
 void PrintTo(const Param& p, std::ostream* os) {
-    *os << p.state->name << (p.french ? " fr" : " en") << " x" << p.scale;
+    *os << p.state->name << (p.french ? " fr" : " en") << " x" << p.scale
+        << (p.smallest ? " smallest" : "");
 }
 
 class UiEveryScreen : public ::testing::TestWithParam<Param> {
 protected:
-    void TearDown() override { ui::french = false; }
+    void SetUp() override {
+        app.launcherIni = user.file("launcher.ini");
+        app.videoIni = user.file("video.ini");
+        ui::french = GetParam().french;
+        GetParam().state->set(app, ui, user.path());
+        ui.frames(app, 3);
+    }
+    void TearDown() override {
+        ui::french = false;
+        EXPECT_TRUE(ui.problems().empty()) << ::testing::PrintToString(ui.problems());
+    }
+
+    TempDir user;
+    App app;
+    Headless ui{GetParam().scale, GetParam().smallest ? ImVec2(980, 700) : ImVec2(1120, 760)};
 };
 
 TEST_P(UiEveryScreen, DrawsWithoutErrorsOrSharedIdentifiers) {
-    const Param p = GetParam();
-    TempDir user;
-    App app;
-    app.launcherIni = user.file("launcher.ini");
-    app.videoIni = user.file("video.ini");
-    ui::french = p.french;
-    Headless ui(p.scale);
-    p.state->set(app, ui, user.path());
-    ui.frames(app, 3);
     ui.hoverEveryItem(app);
     // The Settings tab's list, open, with its entries hovered too.
     const ImGuiID list = Headless::idIn("##root", "##resolution");
@@ -132,15 +143,44 @@ TEST_P(UiEveryScreen, DrawsWithoutErrorsOrSharedIdentifiers) {
             ui.hoverEveryItem(app);
             break;
         }
-    EXPECT_TRUE(ui.problems().empty()) << ::testing::PrintToString(ui.problems());
 }
 
 std::string paramName(const ::testing::TestParamInfo<Param>& info) {
     return std::string(info.param.state->name) + (info.param.french ? "_fr" : "_en") +
-           (info.param.scale > 1 ? "_x2" : "_x1");
+           (info.param.scale > 1 ? "_x2" : "_x1") + (info.param.smallest ? "_smallest" : "");
 }
 
-INSTANTIATE_TEST_SUITE_P(States, UiEveryScreen, ::testing::ValuesIn(allParams()), paramName);
+INSTANTIATE_TEST_SUITE_P(States, UiEveryScreen, ::testing::ValuesIn(allParams(false)), paramName);
+
+// --- the card and the footer ---------------------------------------------------------------------
+
+class UiCardAboveTheFooter : public UiEveryScreen {};
+
+TEST_P(UiCardAboveTheFooter, AndEveryControlOfItInViewWhenTheKeyboardReachesIt) {
+    const ui::CardArea card = ui::lastCardArea();
+    const std::vector<Headless::Item> items = ui.tabThrough(app);
+    // A modal window holds the keyboard; the card behind it shows in the other states as well.
+    if (Headless::focusWindow() != "##root") return;
+    const ImGuiID site = Headless::idIn("##root", "Tallyglass ›##site");
+    const auto footer = std::find_if(items.begin(), items.end(),
+                                     [&](const Headless::Item& item) { return item.id == site; });
+    ASSERT_NE(footer, items.end());
+    const float footerTop = footer->rect.Min.y;
+    EXPECT_LE(card.max.y, footerTop);
+
+    // Dear ImGui counts an item one pixel past the region's edge as in view.
+    const ImGuiWindow* region = Headless::childOf("##root");
+    ASSERT_NE(region, nullptr);
+    for (const Headless::Item& item : items) {
+        if (item.window != region->Name) continue;
+        EXPECT_GE(item.rect.Min.y, card.min.y - 1) << item.id;
+        EXPECT_LE(item.rect.Max.y, card.max.y + 1) << item.id;
+        EXPECT_LE(item.rect.Max.y, footerTop) << item.id;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(States, UiCardAboveTheFooter, ::testing::ValuesIn(allParams(true)),
+                         paramName);
 
 // The detector itself: two buttons with one label must be reported, or the sweep above proves
 // nothing.

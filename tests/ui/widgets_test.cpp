@@ -194,7 +194,7 @@ TEST_P(UiWidgets, CardWrapsItsContentAndFramesIt) {
     ImVec2 origin;
     inWindow(ui, [&] {
         origin = ImGui::GetCursorScreenPos();
-        ui::beginCard(400 * s, 30);
+        ui::beginCard(400 * s, 30, 500 * s, false);
         ui::textWrapped("A long paragraph that cannot fit on one line of a card only four hundred "
                         "pixels wide, so it has to wrap several times.",
                         19, ui::kLight);
@@ -207,6 +207,30 @@ TEST_P(UiWidgets, CardWrapsItsContentAndFramesIt) {
     EXPECT_LE(text.Max.x, origin.x + 370 * s + 0.5f);
     EXPECT_GE(text.GetHeight(), 2 * 19 * s) << "wrapped onto several lines";
     EXPECT_FLOAT_EQ(card.Max.y, text.Max.y + 30 * s);
+    EXPECT_TRUE(ui.problems().empty()) << ::testing::PrintToString(ui.problems());
+}
+
+// Content taller than the card's limit: the card stops at the limit, and the content scrolls
+// inside it as far as its bottom inset.
+TEST_P(UiWidgets, CardStopsAtItsLimitAndScrollsTheRest) {
+    const float s = GetParam();
+    Headless ui(s);
+    ImVec2 origin;
+    float bottom = 0;
+    const auto draw = [&] {
+        origin = ImGui::GetCursorScreenPos();
+        ui::beginCard(400 * s, 30, 200 * s, false);
+        ImGui::Dummy(ImVec2(1, 400 * s));
+        ui::closeCard();
+        bottom = ImGui::GetItemRectMax().y;
+    };
+    inWindow(ui, draw);
+    inWindow(ui, draw);
+    EXPECT_FLOAT_EQ(bottom, origin.y + 200 * s);
+    EXPECT_FLOAT_EQ(ui::lastCardArea().max.y, origin.y + 200 * s);
+    const ImGuiWindow* region = Headless::childOf("w");
+    ASSERT_NE(region, nullptr);
+    EXPECT_FLOAT_EQ(region->ScrollMax.y, (30 + 400 + 30 - 200) * s);
     EXPECT_TRUE(ui.problems().empty()) << ::testing::PrintToString(ui.problems());
 }
 
