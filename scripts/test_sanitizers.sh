@@ -42,10 +42,11 @@ asan="detect_leaks=1:halt_on_error=1:verify_asan_link_order=0"
 ASAN_OPTIONS="$asan" LD_PRELOAD="$gl_libs" \
     with_display ctest --test-dir build/asan -j 2 --output-on-failure \
     -E '^(ui|release_kit)\.|^hardening\.(CrashSafeSettings|BuildTree)\.|^e2e\.selftest(_error_demo|_hung_game)?$'
-# The interface tests that open the file dialog, with whole allocation stacks for the one SDL
+# The interface tests that open the file dialog (Enter on the welcome screen's default button
+# does too), with whole allocation stacks for the one SDL
 # suppression to match; the others with quick ones, as whole stacks for each of Mesa's many
 # allocations slow the screenshot tests past their time limit.
-dialog_tests='^ui\..*(Dialog|ChangeDisc|MovedImage)'
+dialog_tests='^ui\..*(Dialog|ChangeDisc|MovedImage|DefaultButton)'
 ASAN_OPTIONS="$asan:fast_unwind_on_malloc=0" LD_PRELOAD="$gl_libs" \
     with_display ctest --test-dir build/asan -j 2 --output-on-failure -R "$dialog_tests"
 ASAN_OPTIONS="$asan" LD_PRELOAD="$gl_libs" \
