@@ -53,6 +53,13 @@ bool hardLink(const std::string& existing, const std::string& link);
 
 // fopen with a UTF-8 path.
 FILE* openFile(const std::string& path, const char* mode);
+// Size and last write time (FileEntry's unit) of a file; false when it cannot be examined or is a
+// folder.
+bool fileInfo(const std::string& path, uint64_t& size, uint64_t& lastWrite);
+// Lets everybody run the file as a program (POSIX); nothing to do on Windows.
+bool makeExecutable(const std::string& path);
+// Moves the stream's position to offset from the start; offsets beyond 2 GiB work everywhere.
+bool seekFile(FILE* f, uint64_t offset);
 // Flushes the stream and asks the system to put its data on the disk.
 bool flushToDisk(FILE* f);
 // Moves from onto to, replacing it, so that readers see either file whole; durable on return.

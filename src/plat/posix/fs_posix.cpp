@@ -116,6 +116,23 @@ FILE* openFile(const std::string& path, const char* mode) {
     return fopen(path.c_str(), mode);
 }
 
+bool fileInfo(const std::string& path, uint64_t& size, uint64_t& lastWrite) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    size = uint64_t(st.st_size);
+    lastWrite = toFileTime(st.st_mtim);
+    return true;
+}
+
+bool makeExecutable(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && chmod(path.c_str(), st.st_mode | 0755) == 0;
+}
+
+bool seekFile(FILE* f, uint64_t offset) {
+    return offset <= uint64_t(INT64_MAX) && fseeko(f, off_t(offset), SEEK_SET) == 0;
+}
+
 bool flushToDisk(FILE* f) {
     return fflush(f) == 0 && fsync(fileno(f)) == 0;
 }

@@ -139,6 +139,24 @@ FILE* openFile(const std::string& path, const char* mode) {
     return _wfopen(toWide(path).c_str(), toWide(mode).c_str());
 }
 
+bool fileInfo(const std::string& path, uint64_t& size, uint64_t& lastWrite) {
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExW(toWide(path).c_str(), GetFileExInfoStandard, &d)) return false;
+    if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    size = (uint64_t(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+    lastWrite =
+        (uint64_t(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+    return true;
+}
+
+bool makeExecutable(const std::string& path) {
+    return pathExists(path);
+}
+
+bool seekFile(FILE* f, uint64_t offset) {
+    return offset <= uint64_t(INT64_MAX) && _fseeki64(f, int64_t(offset), SEEK_SET) == 0;
+}
+
 // --- durable writes ----------------------------------------------------------------------------
 
 bool flushToDisk(FILE* f) {
