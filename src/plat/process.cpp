@@ -10,6 +10,14 @@
 
 namespace plat {
 
+bool Process::startInOurTree(const std::string& program, const std::vector<std::string>& args,
+                             const std::string& workDir, std::string& err) {
+    ownTree_ = false;
+    bool ok = start(program, args, workDir, true, err);
+    ownTree_ = true;
+    return ok;
+}
+
 // --- output queue ------------------------------------------------------------------------------
 
 void Process::Output::reset() {

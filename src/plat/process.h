@@ -29,6 +29,11 @@ public:
     // Releases the previous child first. On failure err holds the system's reason.
     bool start(const std::string& program, const std::vector<std::string>& args,
                const std::string& workDir, bool capture, std::string& err);
+    // Captured, but without a tree of its own (no job object or job helper): the child stays in
+    // whatever tree holds this program, and only what ends that tree ends it, as with the helpers
+    // a build script starts. For the kit's stand-in interpreter.
+    bool startInOurTree(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& workDir, std::string& err);
     bool running();
     // The exit code once ended; -1 while running, when never started, or unreadable.
     int exitCode();
@@ -71,6 +76,7 @@ private:
     };
 
     void release();
+    bool ownTree_ = true; // the next captured start gives the child a tree of its own
 
     std::unique_ptr<State> s_;
     Output out_;

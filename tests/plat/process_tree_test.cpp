@@ -96,6 +96,26 @@ TEST_F(CapturedTree, ReleaseEndsTheTreeEvenWhileItHoldsThePipe) {
     expectAllGone();
 }
 
+// Without a tree of its own the child is ended only by what ends ours: releasing it leaves it and
+// what it started running.
+TEST_F(CapturedTree, InOurTreeReleaseLeavesTheTreeRunning) {
+    {
+        plat::Process p;
+        std::string err;
+        ASSERT_TRUE(p.startInOurTree(
+            qmtest::childPath(),
+            {"pidfile", dir.file("child"), "grandchild", dir.file("grandchild"), "sleep", "60000"},
+            "", err))
+            << err;
+        child = readPidFile(dir.file("child"));
+        grandchild = readPidFile(dir.file("grandchild"));
+        ASSERT_GT(child, 0);
+        ASSERT_GT(grandchild, 0);
+    }
+    EXPECT_FALSE(qmtest::isGone(child));
+    EXPECT_FALSE(qmtest::isGone(grandchild));
+}
+
 TEST_F(CapturedTree, LauncherDeathEndsTheTree) {
     // A stand-in launcher, started plain so that only it dies; its helper notices and cleans up.
     plat::Process launcher;

@@ -194,6 +194,26 @@ TEST_F(CapturedTree, KillEndsEveryDescendant) {
     p.waitOutput(60000); // nobody holds the pipe any more: a hang here is the failure
 }
 
+// Without a job of its own the child is ended only by what ends our tree: releasing it leaves it
+// and what it started running.
+TEST_F(CapturedTree, InOurTreeReleaseLeavesTheTreeRunning) {
+    {
+        plat::Process p;
+        std::string err;
+        ASSERT_TRUE(p.startInOurTree(
+            wintest::childPath(),
+            {"pidfile", dir.file("child"), "grandchild", dir.file("grandchild"), "sleep", "60000"},
+            "", err))
+            << err;
+        child = readPidFile(dir.file("child"));
+        grandchild = readPidFile(dir.file("grandchild"));
+        ASSERT_GT(child, 0u);
+        ASSERT_GT(grandchild, 0u);
+    }
+    EXPECT_FALSE(wintest::isGone(child));
+    EXPECT_FALSE(wintest::isGone(grandchild));
+}
+
 TEST_F(CapturedTree, RestartEndsThePreviousTree) {
     plat::Process p;
     startTree(p, {"sleep", "60000"});

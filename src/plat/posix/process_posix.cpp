@@ -43,7 +43,8 @@ struct Process::State {
     pid_t child = 0;   // the process we wait for: qm-job, or the program itself
     pid_t program = 0; // the program: the helper's child when there is a helper
     bool captured = false;
-    bool job = false; // started through qm-job
+    bool job = false;    // started through qm-job
+    bool ownTree = true; // its group ends with it; false: startInOurTree, ours ends it
     bool reaped = false;
     bool statusKnown = false;
     bool killed = false;
@@ -175,11 +176,11 @@ StartReport readReport(int fd) {
 }
 
 Launch prepare(const std::string& program, const std::vector<std::string>& args,
-               const std::string& workDir, bool capture) {
+               const std::string& workDir, bool capture, bool ownTree) {
     Launch l;
     l.capture = capture;
     std::string helper = plat::joinPath(plat::exeDir(), "qm-job");
-    l.job = capture && access(helper.c_str(), X_OK) == 0;
+    l.job = capture && ownTree && access(helper.c_str(), X_OK) == 0;
     if (l.job) l.words = {helper, std::to_string(getpid()), std::to_string(job::kStatusFd)};
     l.words.push_back(plat::absolutePath(program));
     l.words.insert(l.words.end(), args.begin(), args.end());
@@ -276,7 +277,7 @@ using State = Process::State;
 // True when the child has ended; it is reaped then, and its status kept when we could read it.
 bool reapIfEnded(State& s) {
     if (s.reaped) return true;
-    if (s.captured && !s.job) {
+    if (s.captured && !s.job && s.ownTree) {
         // Without the helper the group goes with its leader. The leader's zombie still pins the
         // group id, so the signal cannot reach a group that reused the number.
         siginfo_t info{};
@@ -311,7 +312,7 @@ void endTree(State& s) {
 
 void Process::release() {
     State& s = *s_;
-    if (s.captured && !reapIfEnded(s)) endTree(s);
+    if (s.captured && s.ownTree && !reapIfEnded(s)) endTree(s);
     if (s.reader.joinable()) {
         // A descendant out of our reach may still hold the pipe's write end.
         for (int i = 0; i < 200 && !out_.done(); ++i)
@@ -343,7 +344,7 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
     s_ = std::make_unique<State>();
     out_.reset();
 
-    Launch l = prepare(program, args, workDir, capture);
+    Launch l = prepare(program, args, workDir, capture, ownTree_);
     Spawned sp;
     if (!spawn(l, sp, err)) return false;
     State& s = *s_;
@@ -351,6 +352,7 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
     s.program = sp.program > 0 ? sp.program : sp.pid;
     s.captured = capture;
     s.job = l.job;
+    s.ownTree = ownTree_;
     if (capture) {
         s.pipeRead = sp.outRead;
         s.startReader(out_);

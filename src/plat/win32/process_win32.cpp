@@ -121,7 +121,7 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
         si.hStdInput = streams.null;
         si.hStdOutput = streams.pipeWrite;
         si.hStdError = streams.pipeWrite;
-        job = makeJob();
+        job = ownTree_ ? makeJob() : nullptr;
         flags |= CREATE_NO_WINDOW | CREATE_SUSPENDED;
     }
 
