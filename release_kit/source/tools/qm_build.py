@@ -778,30 +778,42 @@ def copy_into(src, dest):
     os.replace(dest + ".part", dest)
 
 
+def remove_part(part):
+    if os.path.lexists(part):
+        os.remove(part)
+
+
 def stage_disc(b, target, pace, log):
     img = Image(b.disc)
-    try:
-        plain = img.sector_size == SECTOR and img.data_path == b.disc
-        if plain and os.path.exists(target) and os.path.samefile(b.disc, target):
-            log("disc.iso is already a link to the image")
+    plain = img.sector_size == SECTOR and img.data_path == b.disc
+    # Windows cannot rename a second name of a file that is open, so the image is closed while it
+    # is linked.
+    img.close()
+    if plain and os.path.exists(target) and os.path.samefile(b.disc, target):
+        log("disc.iso is already a link to the image")
+        return
+    part = target + ".part"
+    if plain:
+        try:
+            remove_part(part)
+            os.link(b.disc, part)
+            os.replace(part, target)
+            log("disc.iso: hard link to %s" % b.disc)
             return
-        if plain:
-            try:
-                if os.path.exists(target + ".part"):
-                    os.remove(target + ".part")
-                os.link(b.disc, target + ".part")
-                os.replace(target + ".part", target)
-                log("disc.iso: hard link to %s" % b.disc)
-                return
-            except OSError as e:
-                log("no hard link possible (%s), copying the image" % (e.strerror or e))
+        except OSError as e:
+            log("no hard link possible (%s), copying the image" % (e.strerror or e))
+    # After a link that could not take the name disc.iso, the part is a second name of the user's
+    # image: writing into it would empty the image itself.
+    remove_part(part)
+    img = Image(b.disc)
+    try:
         total, done = max(1, img.user_bytes()), 0
-        with open(target + ".part", "wb") as f:
+        with open(part, "xb") as f:
             for block in img.user_data():
                 f.write(block)
                 done += len(block)
                 pace.reach(0.2 + 0.7 * done / total)
-        os.replace(target + ".part", target)
+        os.replace(part, target)
         log("disc.iso: %s of user data written from %s" % (megabytes(total), img.kind))
     finally:
         img.close()
