@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # The Windows lane: cross-compiles the mingw preset (QMLauncher.exe, qm.exe, the tests) and runs
-# under Wine, on a virtual X server when there is no display, what runs without a Windows Python:
+# under Wine, on a virtual X server when there is no display. No Windows Python can be had here: the
+# test releases' kit\python\python.exe is the kit's stand-in interpreter (kit_python/, qm-kitpy.exe),
+# which runs the release's build script as the script itself does.
 #   1. the unit tests (tests/win/units_run.py): the platform layer's Windows backend against real
 #      children, files and the stand-in release host, and the platform-independent tests;
-#   2. the text mode (tests/win/textmode_run.py): --version, --report and --self-check on
-#      incomplete Windows releases;
-#   3. the screenshot tour (tests/win/screens_run.py) against the release host offering 0.7.0.
+#   2. the text mode (tests/win/textmode_run.py): --version, --report and --self-check on a
+#      complete Windows release and on incomplete ones;
+#   3. the screenshot tour (tests/win/screens_run.py) against the release host offering 0.7.0,
+#      with and without the kit's interpreter;
+#   4. the judged self-test (tests/win/judged_run.py): the disc check, the build with its stop and
+#      resume, the play test and the crash test.
 # Their files stay in build/mingw/wine. The Wine prefix lives in the dependency cache and is made
 # once; so are the mingw builds of SDL3 and GoogleTest (scripts/setup.sh --windows).
 set -euo pipefail
@@ -26,7 +31,7 @@ if [ "${1:-}" = "--under-display" ]; then
     wineserver -p
     trap 'wineserver -k 2>/dev/null || true' EXIT
     status=0
-    for step in units textmode screens; do
+    for step in units textmode screens judged; do
         log "wine: $step"
         python3 "tests/win/${step}_run.py" "$bin" "$work/$step" || status=1
     done

@@ -87,6 +87,31 @@ MODES = {
 }
 
 
+def check_run(c, shots, table, shots_wanted, size=None, local_path=lambda path: path):
+    """The checks of a run's log and screenshots; local_path turns a path the launcher logged into
+    one this process can open."""
+    log = read_text(os.path.join(shots, "selftest.log"))
+    c.expect(log != "", "no selftest.log")
+    messages = log_messages(log)
+    for line in messages:
+        c.expect(not line.startswith("FAIL"), "log: " + line)
+    missing, found = match_in_order(messages, table)
+    for description in missing:
+        c.expect(False, "the log lacks, in its place: " + description)
+    if "stop at compile" in found:
+        percent = int(found["stop at compile"].group(1))
+        c.expect(40 <= percent <= 100, "stopped at compile %d %%" % percent)
+    if "game crashed" in found:
+        report = local_path(found["game crashed"].group(2))
+        c.expect(os.path.isfile(report), "the crash report %s does not exist" % report)
+
+    differ = [("01-welcome", "02-welcome-fr")]
+    differ += [(a, b) for i, a in enumerate(STEP_SHOTS) for b in STEP_SHOTS[i + 1:]]
+    differ += [("04-build-error", "05-ready")]
+    check_pictures(c, shots, shots_wanted, size,
+                   differ=[d for d in differ if set(d) <= set(shots_wanted)])
+
+
 def main():
     bin_dir, work = sys.argv[1], os.path.abspath(sys.argv[2])
     mode = sys.argv[3] if len(sys.argv) > 3 else "judged"
@@ -104,25 +129,7 @@ def main():
 
     c = Checks("selftest " + mode)
     c.expect(code == wanted_code, "exit code %s, wanted %s" % (code, wanted_code))
-    log = read_text(os.path.join(shots, "selftest.log"))
-    c.expect(log != "", "no selftest.log")
-    messages = log_messages(log)
-    for line in messages:
-        c.expect(not line.startswith("FAIL"), "log: " + line)
-    missing, found = match_in_order(messages, table)
-    for description in missing:
-        c.expect(False, "the log lacks, in its place: " + description)
-    if "stop at compile" in found:
-        percent = int(found["stop at compile"].group(1))
-        c.expect(40 <= percent <= 100, "stopped at compile %d %%" % percent)
-    if "game crashed" in found:
-        report = found["game crashed"].group(2)
-        c.expect(os.path.isfile(report), "the crash report %s does not exist" % report)
-
-    differ = [("01-welcome", "02-welcome-fr")]
-    differ += [(a, b) for i, a in enumerate(STEP_SHOTS) for b in STEP_SHOTS[i + 1:]]
-    differ += [("04-build-error", "05-ready")]
-    check_pictures(c, shots, shots_wanted, differ=[d for d in differ if set(d) <= set(shots_wanted)])
+    check_run(c, shots, table, shots_wanted)
     print("screenshots and log: %s" % shots)
     return c.finish()
 

@@ -33,8 +33,9 @@ def run_wine(args, env_extra=None, timeout=300, stdout=None):
 
 
 def windows_release(out, bin_dir, without=()):
-    """A Windows release folder, as scripts/assemble_release.py --windows makes it, minus the
-    pieces named in without ("script", "release.ini")."""
+    """A Windows release folder, as scripts/assemble_release.py --windows makes it, with the kit's
+    stand-in interpreter (qm-kitpy.exe) as kit\\python\\python.exe, minus the pieces named in
+    without ("python", "script", "release.ini")."""
     import assemble_release
     fresh_dir(out)
     assemble_release.copy_source(out, "0.6.1", "1" * 40, bin_dir, windows=True)
@@ -44,6 +45,12 @@ def windows_release(out, bin_dir, without=()):
     shutil.copy2(os.path.join(assemble_release.KIT_SOURCE, "CHANGELOG.md"),
                  os.path.join(out, "CHANGELOG.md"))
     os.makedirs(os.path.join(out, "build"), exist_ok=True)
+    if "python" not in without:
+        python = os.path.join(out, "kit", "python")
+        os.makedirs(python, exist_ok=True)
+        shutil.copy2(os.path.join(bin_dir, "qm-kitpy.exe"), os.path.join(python, "python.exe"))
+        with open(os.path.join(out, "kit", "kit_manifest.json"), "w", encoding="utf-8") as f:
+            f.write('{"python": "stand-in", "kind": "qm-kitpy", "pip": false}\n')
     if "script" in without:
         os.remove(os.path.join(out, "source", "tools", "qm_build.py"))
     if "release.ini" in without:
