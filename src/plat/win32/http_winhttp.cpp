@@ -1,10 +1,14 @@
 // The shared HTTP request routine on WinHTTP.
 //
-// Sections: the address · handles · cancelling · the request
+// Sections: the address · waiting for WinHTTP · handles · the request
 //
 // WinHTTP follows redirects by itself (never from https down to http) and reports only the final
 // response. Certificates are checked against the system's store; the tests' own store
 // (setHttpTestCaFile) has no meaning here.
+//
+// The session is asynchronous. A blocking call cannot be ended from outside: closing its handle
+// from another thread does not end it under Wine, which waits for the receive time-out. Each call
+// here is started, and its completion awaited in short slices between which the watch is asked.
 #include "plat/http.h"
 
 #include "plat/process.h"
@@ -12,10 +16,7 @@
 
 #include <winhttp.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <atomic>
 #include <vector>
 
 using plat::win::toWide;
@@ -57,26 +58,151 @@ bool crackUrl(const std::string& url, Address& a) {
     return true;
 }
 
+// --- waiting for WinHTTP -------------------------------------------------------------------------
+
+// One request's state shared with WinHTTP's callback, which runs on a thread of WinHTTP's own.
+// A request ended by its watch leaves a call pending that may still write into buf and call back
+// until the request handle's HANDLE_CLOSING, so the object belongs to both the request routine and
+// the handle, and the last of the two to let go deletes it.
+class Pending {
+public:
+    Pending() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    Pending(const Pending&) = delete;
+    Pending& operator=(const Pending&) = delete;
+
+    bool ready() const { return event_ != nullptr; }
+    void addOwner() { owners_.fetch_add(1); }
+    void release() {
+        if (owners_.fetch_sub(1) == 1) delete this;
+    }
+
+    // From the callback: the pending call ended with count bytes (available or read), or failed.
+    void complete(DWORD count) {
+        count_ = count;
+        failed_ = false;
+        SetEvent(event_);
+    }
+    void fail(DWORD error) {
+        error_ = error;
+        failed_ = true;
+        SetEvent(event_);
+    }
+
+    // The end of the call just started (started: what starting it returned). The watch is asked
+    // at least every 100 ms; its reason ends the wait, with the call still pending.
+    bool await(BOOL started, const HttpWatch& watch, std::string& err) {
+        if (!started) {
+            err = lastErrorText();
+            return false;
+        }
+        for (;;) {
+            std::string why = watch.reason();
+            if (!why.empty()) {
+                err = why;
+                return false;
+            }
+            DWORD woke = WaitForSingleObject(event_, 100);
+            if (woke == WAIT_OBJECT_0) break;
+            if (woke != WAIT_TIMEOUT) {
+                err = lastErrorText();
+                return false;
+            }
+        }
+        if (!failed_) return true;
+        SetLastError(error_);
+        err = lastErrorText();
+        return false;
+    }
+    DWORD count() const { return count_; }
+
+    std::vector<char> buf = std::vector<char>(64 * 1024);
+
+private:
+    ~Pending() {
+        if (event_) CloseHandle(event_);
+    }
+
+    HANDLE event_;
+    std::atomic<int> owners_{1};
+    // Written by the callback before it sets event_, read after the wait saw it set.
+    DWORD count_ = 0, error_ = 0;
+    bool failed_ = false;
+};
+
+// The request handle's context is its Pending; other handles have none.
+void CALLBACK onStatus(HINTERNET, DWORD_PTR context, DWORD code, void* info, DWORD length) {
+    auto* p = reinterpret_cast<Pending*>(context);
+    if (!p) return;
+    switch (code) {
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+        p->complete(0);
+        break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+        p->complete(*static_cast<DWORD*>(info));
+        break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+        p->complete(length);
+        break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+        p->fail(static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError);
+        break;
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+        p->release();
+        break;
+    default:
+        break;
+    }
+}
+
 // --- handles -------------------------------------------------------------------------------------
 
-// Closes the request, the connection and the session, in that order.
+// Closes the request, the connection and the session, in that order, then lets go of the
+// request's Pending (which the request handle may hold on to a little longer).
 struct Handles {
     HINTERNET session = nullptr, connection = nullptr, request = nullptr;
+    Pending* pending = new Pending;
+    Handles() = default;
+    Handles(const Handles&) = delete;
+    Handles& operator=(const Handles&) = delete;
     ~Handles() {
         for (HINTERNET h : {request, connection, session})
             if (h) WinHttpCloseHandle(h);
+        pending->release();
     }
 };
 
 HINTERNET openSession(const std::string& userAgent) {
     std::wstring agent = toWide(userAgent);
     HINTERNET s = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
     // Automatic proxy discovery needs Windows 8.1; older systems take the registry's setting.
     if (!s)
         s = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                        WINHTTP_NO_PROXY_BYPASS, 0);
+                        WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    const DWORD events = WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES;
+    if (s && WinHttpSetStatusCallback(s, onStatus, events, 0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+        const DWORD why = GetLastError();
+        WinHttpCloseHandle(s);
+        SetLastError(why);
+        return nullptr;
+    }
     return s;
+}
+
+// Opens the request with its Pending as context; from then on the handle holds the Pending too.
+bool openRequest(Handles& h, const Address& a) {
+    h.connection = WinHttpConnect(h.session, a.host.c_str(), a.port, 0);
+    if (!h.connection) return false;
+    h.request =
+        WinHttpOpenRequest(h.connection, L"GET", a.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                           WINHTTP_DEFAULT_ACCEPT_TYPES, a.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (!h.request) return false;
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(h.pending);
+    if (!WinHttpSetOption(h.request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context))
+        return false;
+    h.pending->addOwner();
+    return true;
 }
 
 unsigned long long parseLength(const wchar_t* text) {
@@ -99,73 +225,22 @@ void readStatusAndLength(HINTERNET request, long& status, unsigned long long& co
 }
 
 // Hands the body to onData chunk by chunk. The buffer holds at least 64 KiB so that a fast
-// answer is read in few calls; each read asks for exactly what is waiting.
-bool readBody(HINTERNET request, std::string& err, const HttpDataFn& onData) {
-    std::vector<char> buf(64 * 1024);
+// answer is read in few calls; each read asks for exactly what is waiting. The buffer is the
+// Pending's, as a read ended by the watch may still fill it.
+bool readBody(HINTERNET request, Pending& p, const HttpWatch& watch, std::string& err,
+              const HttpDataFn& onData) {
     for (;;) {
-        DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available)) {
-            err = lastErrorText();
-            return false;
-        }
+        if (!p.await(WinHttpQueryDataAvailable(request, nullptr), watch, err)) return false;
+        const DWORD available = p.count();
         if (available == 0) return true;
-        if (available > buf.size()) buf.resize(available);
-        DWORD got = 0;
-        if (!WinHttpReadData(request, buf.data(), available, &got)) {
-            err = lastErrorText();
+        if (available > p.buf.size()) p.buf.resize(available);
+        if (!p.await(WinHttpReadData(request, p.buf.data(), available, nullptr), watch, err))
             return false;
-        }
+        const DWORD got = p.count();
         if (got == 0) return true;
-        if (!onData(buf.data(), got)) return false;
+        if (!onData(p.buf.data(), got)) return false;
     }
 }
-
-// --- cancelling ----------------------------------------------------------------------------------
-
-// A blocking call on a request (send, receive, query or read) returns only when bytes come or the
-// receive time-out ends it. Closing the request handle from another thread makes it return at
-// once with an error, so a thread of this object's own closes it as soon as the watch gives a
-// reason.
-class Canceller {
-public:
-    Canceller(HINTERNET request, const HttpWatch& watch) {
-        if (watch.active()) thread_ = std::thread([this, request, &watch] { run(request, watch); });
-    }
-    ~Canceller() { finish(); }
-    Canceller(const Canceller&) = delete;
-    Canceller& operator=(const Canceller&) = delete;
-
-    // Ends the watch. The reason it closed the request handle, or empty text when it did not.
-    std::string finish() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
-        if (thread_.joinable()) thread_.join();
-        return reason_;
-    }
-
-private:
-    void run(HINTERNET request, const HttpWatch& watch) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!done_) {
-            std::string why = watch.reason();
-            if (!why.empty()) {
-                WinHttpCloseHandle(request);
-                reason_ = why;
-                return;
-            }
-            wake_.wait_for(lock, std::chrono::milliseconds(100));
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool done_ = false;  // guarded by mutex_
-    std::string reason_; // written by the thread, read after it ended
-    std::thread thread_;
-};
 
 } // namespace
 
@@ -183,38 +258,28 @@ bool httpRequest(const std::string& url, const std::string& userAgent, const std
         return false;
     }
     Handles h;
+    if (!h.pending->ready()) {
+        err = lastErrorText();
+        return false;
+    }
     h.session = openSession(userAgent);
-    if (!h.session) {
+    // The request takes the session's time-outs when it is opened.
+    if (h.session) WinHttpSetTimeouts(h.session, 5000, 5000, 5000, receiveTimeoutMs);
+    if (!h.session || !openRequest(h, a)) {
         err = lastErrorText();
         return false;
     }
-    WinHttpSetTimeouts(h.session, 5000, 5000, 5000, receiveTimeoutMs);
-    std::wstring extra = toWide(headers);
-    h.connection = WinHttpConnect(h.session, a.host.c_str(), a.port, 0);
-    if (h.connection)
-        h.request =
-            WinHttpOpenRequest(h.connection, L"GET", a.path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                               WINHTTP_DEFAULT_ACCEPT_TYPES, a.secure ? WINHTTP_FLAG_SECURE : 0);
-    if (!h.request) {
-        err = lastErrorText();
+    Pending& p = *h.pending;
+    const std::wstring extra = toWide(headers);
+    if (!p.await(WinHttpSendRequest(h.request,
+                                    extra.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : extra.c_str(),
+                                    extra.empty() ? 0 : DWORD(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0,
+                                    reinterpret_cast<DWORD_PTR>(&p)),
+                 watch, err) ||
+        !p.await(WinHttpReceiveResponse(h.request, nullptr), watch, err))
         return false;
-    }
-    Canceller canceller(h.request, watch);
-    bool ok =
-        WinHttpSendRequest(h.request, extra.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : extra.c_str(),
-                           extra.empty() ? 0 : DWORD(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
-        WinHttpReceiveResponse(h.request, nullptr);
-    if (ok) {
-        readStatusAndLength(h.request, status, contentLength);
-        ok = readBody(h.request, err, onData);
-    } else {
-        err = lastErrorText();
-    }
-    const std::string cancelled = canceller.finish();
-    if (cancelled.empty()) return ok;
-    h.request = nullptr; // closed already, by the canceller
-    err = cancelled;
-    return false;
+    readStatusAndLength(h.request, status, contentLength);
+    return readBody(h.request, p, watch, err, onData);
 }
 
 } // namespace plat
