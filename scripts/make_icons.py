@@ -14,38 +14,16 @@ import struct
 import subprocess
 import sys
 import tempfile
-import zlib
+
+import png_file
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 ICON_DIR = ROOT / "res" / "icon"
 SIZES = (256, 128, 64, 32)
-SIGNATURE = b"\x89PNG\r\n\x1a\n"
-
-
-def chunks(data):
-    if not data.startswith(SIGNATURE):
-        raise ValueError("not a PNG file")
-    at = len(SIGNATURE)
-    while at < len(data):
-        (length,) = struct.unpack(">I", data[at:at + 4])
-        kind = data[at + 4:at + 8]
-        yield kind, data[at + 8:at + 8 + length]
-        at += 12 + length
-
-
-def chunk(kind, body):
-    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
 
 def recompress(data):
-    header, rows = b"", b""
-    for kind, body in chunks(data):
-        if kind == b"IHDR":
-            header = body
-        elif kind == b"IDAT":
-            rows += body
-    return (SIGNATURE + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(zlib.decompress(rows), 9))
-            + chunk(b"IEND", b""))
+    return png_file.encode(png_file.decode(data))
 
 
 def icon_path(size):

@@ -5,9 +5,10 @@ import shutil
 import struct
 import subprocess
 import sys
-import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import png_file  # noqa: E402
 WINDOWS = os.name == "nt"
 LAUNCHER = "QMLauncher.exe" if WINDOWS else "qm-launcher"
 
@@ -80,56 +81,13 @@ def match_in_order(messages, table):
     return missing, found
 
 
-class Picture:
-    """A decoded screenshot: width, height and the RGB(A) bytes, rows top to bottom."""
-
-    def __init__(self, width, height, channels, pixels):
-        self.width, self.height, self.channels, self.pixels = width, height, channels, pixels
-
-    def distinct_colours(self):
-        n, px = self.channels, self.pixels
-        return len({px[i:i + 3] for i in range(0, len(px), n)})
-
-
 def read_png(path):
-    """Decodes an 8-bit RGB or RGBA PNG, checking every CRC; None when it is not one. Rows with a
-    filter other than none go through the slow reader of the PNG writer's own tests."""
+    """The decoded picture (scripts/png_file.py), or None when the file is missing or no PNG
+    file that reader takes."""
     try:
-        with open(path, "rb") as f:
-            data = f.read()
-    except OSError:
+        return png_file.read(path)
+    except (OSError, png_file.PngError):
         return None
-    if data[:8] != b"\x89PNG\r\n\x1a\n":
-        return None
-    at, header, idat = 8, None, []
-    while at + 12 <= len(data):
-        length, kind = struct.unpack(">I4s", data[at:at + 8])
-        body = data[at + 8:at + 8 + length]
-        (crc,) = struct.unpack(">I", data[at + 8 + length:at + 12 + length] or b"\0\0\0\0")
-        if zlib.crc32(kind + body) != crc:
-            return None
-        if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", body)
-        elif kind == b"IDAT":
-            idat.append(body)
-        at += 12 + length
-    if header is None or header[2] != 8 or header[3] not in (2, 6):
-        return None
-    width, height, channels = header[0], header[1], 3 if header[3] == 2 else 4
-    try:
-        raw = zlib.decompress(b"".join(idat))
-    except zlib.error:
-        return None
-    stride = width * channels
-    if len(raw) != height * (stride + 1):
-        return None
-    if all(raw[y * (stride + 1)] == 0 for y in range(height)):
-        pixels = b"".join(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)] for y in range(height))
-    else:
-        sys.path.insert(0, os.path.join(ROOT, "tests", "selftest"))
-        import png_decode
-        pixels = png_decode.unfilter(raw, width, height, channels)
-    return Picture(width, height, channels, pixels)
 
 
 def still_background(user_dir):

@@ -8,14 +8,13 @@ Run from the repository root:
 
 Sections: icon files | desktop entries
 """
-import importlib.util
 import os
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
-import zlib
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 ICON_DIR = os.path.join(REPO, "res", "icon")
@@ -25,25 +24,15 @@ LINUX = os.path.join(REPO, "release_kit", "linux")
 # --- icon files -------------------------------------------------------------------------------
 
 
-def load_module(path, name):
-    spec = importlib.util.spec_from_file_location(name, path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-png_decode = load_module(os.path.join(REPO, "tests", "selftest", "png_decode.py"), "png_decode")
+sys.path.insert(0, os.path.join(REPO, "scripts"))
+import png_file  # noqa: E402
 
 
 def read_png(path):
     """(width, height, rows of RGBA bytes) of an 8-bit RGBA PNG file."""
-    with open(path, "rb") as f:
-        found = list(png_decode.chunks(f.read()))
-    width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", found[0][1])
-    assert (depth, colour, interlace) == (8, 6, 0), path
-    raw = zlib.decompress(b"".join(body for kind, body in found if kind == b"IDAT"))
-    pixels, stride = png_decode.unfilter(raw, width, height, 4), width * 4
-    return width, height, [pixels[y * stride:(y + 1) * stride] for y in range(height)]
+    picture = png_file.read(path)
+    assert picture.colour == png_file.RGBA, path
+    return picture.width, picture.height, picture.rows()
 
 
 class IconFiles(unittest.TestCase):
