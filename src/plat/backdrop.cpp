@@ -126,6 +126,10 @@ void setBackdropEnabled(bool on) {
     state.enabled = on;
 }
 
+void freeBackdrop() {
+    gl::destroyLayer(state.layer);
+}
+
 void releaseBackdrop() {
     gl::destroyLayer(state.layer);
     state = {};

@@ -32,7 +32,9 @@ bool backdropCoversFrame();
 void makeBackdrop(const ImDrawData& frame, int pixelWidth, int pixelHeight);
 // Off: every frame draws its layer itself, as before layers were kept.
 void setBackdropEnabled(bool on);
-// Frees the layer; before the OpenGL context goes.
+// Frees the layer while the window is hidden; frames that ask for it again get it made again.
+void freeBackdrop();
+// Frees the layer and forgets every setting; before the OpenGL context goes.
 void releaseBackdrop();
 
 } // namespace plat

@@ -276,6 +276,8 @@ uint64_t presentedFrames() {
 void hideMainWindow() {
     if (mainWindow) SDL_HideWindow(mainWindow);
     stopGamepads();
+    // The game wants the memory more than the hidden window wants its layer.
+    plat::freeBackdrop();
 }
 
 void showMainWindow() {
