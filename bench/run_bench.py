@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Runs the launcher's benchmarks and prints one table of ratios (scripts/bench.sh runs this).
 
-    run_bench.py BIN_DIR WORK_DIR [--quick] [--runs N]
+    run_bench.py BIN_DIR WORK_DIR [--quick] [--runs N] [--only PART,...]
 
 Every figure is the median of N runs (default 5; --quick: 1 run of each, small sizes, the
-self-test part left out) and is divided by a reference measured in the same run:
+self-test part left out) and is divided by a reference measured in the same run. --only runs the
+named parts alone (welcome, idle, selftest, ui, download, output, growth); idle and selftest
+divide by the floor, so they bring the welcome part with them.
 
   first frame    process start to the return of the first SDL_GL_SwapWindow, seen as the line
                  "qm-bench: first frame" on standard error (the launcher prints it when
@@ -15,7 +17,8 @@ self-test part left out) and is divided by a reference measured in the same run:
                  launcher / floor; welcome screen with motion on, and the preparing panel during
                  the self-test's build (during the long "packs" step, between its screenshots);
                  on the welcome screen also the frames/s each program presented (reported at its
-                 end), and so its cpu per frame
+                 end), and so its cpu per frame; the welcome figure meets its goal only when the
+                 launcher presents at least 0.9 of the floor's frames/s
   cpu idle       the launcher's share of one core with motion off and nothing to do, once the
                  picture has settled, on the welcome screen and on the Ready screen (goal 0.05)
   cpu hidden     the launcher's share of one core over 30 s while the self-test's game runs
@@ -529,13 +532,24 @@ def machine():
         cpu, os.cpu_count(), mem, platform.platform(), load)
 
 
+PARTS = ("welcome", "idle", "selftest", "ui", "download", "output", "growth")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("bin")
     ap.add_argument("work")
     ap.add_argument("--quick", action="store_true")
     ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--only", default=",".join(PARTS),
+                    help="comma-separated parts to run, of: " + ", ".join(PARTS))
     a = ap.parse_args()
+    only = set(a.only.split(","))
+    if only - set(PARTS):
+        ap.error("no such part: " + ", ".join(sorted(only - set(PARTS))))
+    if only & {"idle", "selftest"}:
+        only.add("welcome")  # their figures are divided by the floor's
+    want = lambda part: part in only
     runs = 1 if a.quick else a.runs
     work = os.path.abspath(a.work)
     shutil.rmtree(work, ignore_errors=True)
@@ -551,35 +565,41 @@ def main():
     subprocess.run([sys.executable, os.path.join(ROOT, "fixtures", "make_discs.py"), discs],
                    check=True, stdout=subprocess.DEVNULL)
 
-    step("welcome screen: launcher and floor")
-    w = welcome(fx, runs, 1 if a.quick else 5, 1 if a.quick else 5)
-    fl, la = w["floor"], w["launcher"]
-    r = ratio(la["first"], fl["first"])
-    t.add("time to first frame (s)", fmt(la["first"], "%.3f"), fmt(fl["first"], "%.3f") + " floor",
-          r, "<= 1.3", r is not None and r <= 1.3)
-    r = ratio(la["rss"], fl["rss"])
-    t.add("peak memory after 5 s (MiB)", fmt(la["rss"] / 1024, "%.1f"),
-          fmt(fl["rss"] / 1024, "%.1f") + " floor", r, "<= 1.3", r is not None and r <= 1.3)
-    r = ratio(la["cpu"], fl["cpu"])
-    t.add("cpu visible, welcome, motion on (cores)", fmt(la["cpu"], "%.3f"), fmt(fl["cpu"], "%.3f") + " floor",
-          r, "<= 1.5", r is not None and r <= 1.5)
+    if want("welcome"):
+        step("welcome screen: launcher and floor")
+        w = welcome(fx, runs, 1 if a.quick else 5, 1 if a.quick else 5)
+        fl, la = w["floor"], w["launcher"]
+        r = ratio(la["first"], fl["first"])
+        t.add("time to first frame (s)", fmt(la["first"], "%.3f"),
+              fmt(fl["first"], "%.3f") + " floor", r, "<= 1.3", r is not None and r <= 1.3)
+        r = ratio(la["rss"], fl["rss"])
+        t.add("peak memory after 5 s (MiB)", fmt(la["rss"] / 1024, "%.1f"),
+              fmt(fl["rss"] / 1024, "%.1f") + " floor", r, "<= 1.3", r is not None and r <= 1.3)
+        # A launcher that gets fewer frames out than the floor also spends less per second: the
+        # goal counts as met only at the floor's frame rate, where the motion is meant to run.
+        r = ratio(la["cpu"], fl["cpu"])
+        paced = (ratio(la["fps"], fl["fps"]) or 0) >= 0.9
+        t.add("cpu visible, welcome, motion on (cores)", fmt(la["cpu"], "%.3f"),
+              fmt(fl["cpu"], "%.3f") + " floor", r, "<= 1.5 at 0.9x fps",
+              r is not None and r <= 1.5 and paced)
 
-    t.add("  the same, frames/s", fmt(la["fps"], "%.1f"), fmt(fl["fps"], "%.1f") + " floor",
-          ratio(la["fps"], fl["fps"]), "report", None)
-    per_frame = {who: v["cpu"] / v["fps"] * 1000 if v["fps"] else None for who, v in w.items()}
-    t.add("  the same, cpu per frame (ms)", fmt(per_frame["launcher"], "%.1f"),
-          fmt(per_frame["floor"], "%.1f") + " floor",
-          ratio(per_frame["launcher"], per_frame["floor"]), "report", None)
+        t.add("  the same, frames/s", fmt(la["fps"], "%.1f"), fmt(fl["fps"], "%.1f") + " floor",
+              ratio(la["fps"], fl["fps"]), "report", None)
+        per_frame = {who: v["cpu"] / v["fps"] * 1000 if v["fps"] else None for who, v in w.items()}
+        t.add("  the same, cpu per frame (ms)", fmt(per_frame["launcher"], "%.1f"),
+              fmt(per_frame["floor"], "%.1f") + " floor",
+              ratio(per_frame["launcher"], per_frame["floor"]), "report", None)
 
-    step("idle window: welcome and Ready, motion off")
-    # The disc check of the Ready screen ends within the settling time.
-    i = idle(fx, runs, discs, 2 if a.quick else 5, 1 if a.quick else 5)
-    for screen in ("welcome", "ready"):
-        t.add("cpu visible idle, %s, motion off (cores)" % screen, fmt(i[screen], "%.3f"),
-              fmt(fl["cpu"], "%.3f") + " floor", ratio(i[screen], fl["cpu"]), "<= 0.05 core",
-              i[screen] is not None and i[screen] <= 0.05)
+    if want("idle"):
+        step("idle window: welcome and Ready, motion off")
+        # The disc check of the Ready screen ends within the settling time.
+        i = idle(fx, runs, discs, 2 if a.quick else 5, 1 if a.quick else 5)
+        for screen in ("welcome", "ready"):
+            t.add("cpu visible idle, %s, motion off (cores)" % screen, fmt(i[screen], "%.3f"),
+                  fmt(fl["cpu"], "%.3f") + " floor", ratio(i[screen], fl["cpu"]), "<= 0.05 core",
+                  i[screen] is not None and i[screen] <= 0.05)
 
-    if not a.quick:
+    if want("selftest") and not a.quick:
         step("self-test: preparing panel and hidden window")
         got = [selftest_run(fx, discs, 5, 30) for _ in range(max(1, runs // 2))]
         prep, hidden = median([g[0] for g in got]), median([g[1] for g in got])
@@ -589,49 +609,55 @@ def main():
         t.add("cpu hidden, game running (% core)", fmt(hidden * 100, "%.3f"), "0 ideal", None,
               "<= 0.5 %", hidden * 100 <= 0.5)
 
-    step("interface frame cost (headless)")
-    ui = ui_frames(fx, runs, a.quick)
-    demo = ui.pop("imgui_demo_window")
-    for name, v in ui.items():
-        t.add("ui frame %s (us, allocs %g)" % (name, v["allocs"]), fmt(v["us"], "%.1f"),
-              fmt(demo["us"], "%.1f") + " demo window", ratio(v["us"], demo["us"]), "report",
-              None)
+    if want("ui"):
+        step("interface frame cost (headless)")
+        ui = ui_frames(fx, runs, a.quick)
+        demo = ui.pop("imgui_demo_window")
+        for name, v in ui.items():
+            t.add("ui frame %s (us, allocs %g)" % (name, v["allocs"]), fmt(v["us"], "%.1f"),
+                  fmt(demo["us"], "%.1f") + " demo window", ratio(v["us"], demo["us"]), "report",
+                  None)
 
-    step("download")
-    sizes = [16 << 20, 64 << 20] if a.quick else [256 << 20, 1 << 30]
-    d = download(fx, runs, sizes)
-    big, small = d[sizes[-1]], d[sizes[0]]
-    r = ratio(big["launcher"]["rate"], big["curl"]["rate"])
-    t.add("download %d MiB (MB/s)" % (sizes[-1] >> 20), fmt(big["launcher"]["rate"] / 1e6, "%.0f"),
-          fmt(big["curl"]["rate"] / 1e6, "%.0f") + " curl", r, ">= 0.95",
-          r is not None and r >= 0.95)
-    grow = big["launcher"]["rss"] - small["launcher"]["rss"]
-    t.add("download peak memory %d/%d MiB (MiB)" % (sizes[0] >> 20, sizes[-1] >> 20),
-          "%.1f/%.1f" % (small["launcher"]["rss"] / 1024, big["launcher"]["rss"] / 1024),
-          "%.1f/%.1f curl" % (small["curl"]["rss"] / 1024, big["curl"]["rss"] / 1024), None,
-          "flat", abs(grow) < 4096)
+    if want("download"):
+        step("download")
+        sizes = [16 << 20, 64 << 20] if a.quick else [256 << 20, 1 << 30]
+        d = download(fx, runs, sizes)
+        big, small = d[sizes[-1]], d[sizes[0]]
+        r = ratio(big["launcher"]["rate"], big["curl"]["rate"])
+        t.add("download %d MiB (MB/s)" % (sizes[-1] >> 20),
+              fmt(big["launcher"]["rate"] / 1e6, "%.0f"),
+              fmt(big["curl"]["rate"] / 1e6, "%.0f") + " curl", r, ">= 0.95",
+              r is not None and r >= 0.95)
+        grow = big["launcher"]["rss"] - small["launcher"]["rss"]
+        t.add("download peak memory %d/%d MiB (MiB)" % (sizes[0] >> 20, sizes[-1] >> 20),
+              "%.1f/%.1f" % (small["launcher"]["rss"] / 1024, big["launcher"]["rss"] / 1024),
+              "%.1f/%.1f curl" % (small["curl"]["rss"] / 1024, big["curl"]["rss"] / 1024), None,
+              "flat", abs(grow) < 4096)
 
-    step("child output")
-    c = child_output(fx, runs, 100000 if a.quick else 2000000, 1 if a.quick else 5)
-    t.add("child output (lines/s)", fmt(c["ours"], "%.3g"), fmt(c["cat"], "%.3g") + " cat",
-          ratio(c["ours"], c["cat"]), "report", None)
-    t.add("pollBuild at 1M lines/s, p99 (ms)", fmt(c["p99_ms"], "%.2f"), "4 ms goal",
-          ratio(c["p99_ms"], 4), "< 4 ms", c["p99_ms"] < 4)
-    t.add("  the same, frame thread cpu p50/p99 (ms)",
-          "%.2f/%.2f" % (c["cpu_p50_ms"], c["cpu_p99_ms"]), "4 ms goal",
-          ratio(c["cpu_p99_ms"], 4), "report", None)
+    if want("output"):
+        step("child output")
+        c = child_output(fx, runs, 100000 if a.quick else 2000000, 1 if a.quick else 5)
+        t.add("child output (lines/s)", fmt(c["ours"], "%.3g"), fmt(c["cat"], "%.3g") + " cat",
+              ratio(c["ours"], c["cat"]), "report", None)
+        t.add("pollBuild at 1M lines/s, p99 (ms)", fmt(c["p99_ms"], "%.2f"), "4 ms goal",
+              ratio(c["p99_ms"], 4), "< 4 ms", c["p99_ms"] < 4)
+        t.add("  the same, frame thread cpu p50/p99 (ms)",
+              "%.2f/%.2f" % (c["cpu_p50_ms"], c["cpu_p99_ms"]), "4 ms goal",
+              ratio(c["cpu_p99_ms"], 4), "report", None)
 
-    step("growth of the start-up time")
-    if a.quick:
-        rows, k1, k2 = growth(fx, 1, [1 << 20, 2 << 20], [500, 1000])
-    else:
-        rows, k1, k2 = growth(fx, runs, [12500000, 25000000, 50000000], [25000, 50000, 100000])
-    for name, tt, empty in rows:
-        t.add("first frame, %s (s)" % name, fmt(tt, "%.3f"), fmt(empty, "%.3f") + " empty",
-              ratio(tt, empty), "linear", None)
-    for name, k in (("changelog", k1), ("crash reports", k2)):
-        t.add("growth exponent, %s" % name, "flat" if k is None else "%.2f" % k, "1 linear", None,
-              "<= 1", k is None or k <= 1.15)
+    if want("growth"):
+        step("growth of the start-up time")
+        if a.quick:
+            rows, k1, k2 = growth(fx, 1, [1 << 20, 2 << 20], [500, 1000])
+        else:
+            rows, k1, k2 = growth(fx, runs, [12500000, 25000000, 50000000],
+                                  [25000, 50000, 100000])
+        for name, tt, empty in rows:
+            t.add("first frame, %s (s)" % name, fmt(tt, "%.3f"), fmt(empty, "%.3f") + " empty",
+                  ratio(tt, empty), "linear", None)
+        for name, k in (("changelog", k1), ("crash reports", k2)):
+            t.add("growth exponent, %s" % name, "flat" if k is None else "%.2f" % k, "1 linear", None,
+                  "<= 1", k is None or k <= 1.15)
 
     print()
     t.print()

@@ -4,6 +4,7 @@
 #include "plat/window.h"
 
 #include "app/app.h"
+#include "plat/backdrop.h"
 #include "plat/draw_snapshot.h"
 #include "plat/env.h"
 #include "plat/gl_calls.h"
@@ -202,6 +203,7 @@ bool openWindow(const char* title, int width, int height, float requestedScale,
         return false;
     }
     presentEveryFrame = plat::getEnv("QM_PRESENT_EVERY_FRAME") == "1";
+    plat::setBackdropEnabled(!presentEveryFrame);
     lastPresentNs = SDL_GetTicksNS();
     gamepadsPending = true;
     return true;
@@ -263,6 +265,7 @@ void keepAnimating() {
 
 void setPresentEveryFrame(bool on) {
     presentEveryFrame = on;
+    plat::setBackdropEnabled(!on);
     shown.forget();
 }
 
@@ -273,6 +276,8 @@ uint64_t presentedFrames() {
 void hideMainWindow() {
     if (mainWindow) SDL_HideWindow(mainWindow);
     stopGamepads();
+    // The game wants the memory more than the hidden window wants its layer.
+    plat::freeBackdrop();
 }
 
 void showMainWindow() {
@@ -303,11 +308,12 @@ void endFrame(App& app) {
     const bool same = shown.sameAsLast(*ImGui::GetDrawData(), w, h);
     if (same && !presentEveryFrame && app.screenshotPath.empty()) {
         ++unchangedFrames;
+        plat::makeBackdrop(*ImGui::GetDrawData(), w, h);
         pace();
         return;
     }
     unchangedFrames = 0;
-    plat::gl::clear(w, h, 1 / 255.0f, 3 / 255.0f, 10 / 255.0f);
+    if (!plat::backdropCoversFrame()) plat::gl::clearFrame(w, h);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
     // The exact frame about to be presented; a zero-sized (minimised) window writes nothing.
     if (!app.screenshotPath.empty()) plat::gl::saveBackBuffer(app.screenshotPath, w, h);
@@ -323,6 +329,7 @@ void endFrame(App& app) {
         showIcon();
         startGamepads();
     }
+    plat::makeBackdrop(*ImGui::GetDrawData(), w, h);
     pace();
 }
 
@@ -332,6 +339,7 @@ void shutdownWindow() {
     reportFrames();
     stopGamepads();
     gamepadsPending = gamepadsAllowed = false;
+    plat::releaseBackdrop();
     if (ImGui::GetCurrentContext()) {
         ImGui_ImplOpenGL3_Shutdown();
         ImGui_ImplSDL3_Shutdown();

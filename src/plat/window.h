@@ -33,8 +33,9 @@ bool pictureSettled();
 // Keeps the frames coming at the display's rate for this frame, for a picture that changes at a
 // set moment without changing before it (a label shown for a while).
 void keepAnimating();
-// For tests and benchmarks: render and present every frame, as the launcher did before it
-// skipped unchanged ones. QM_PRESENT_EVERY_FRAME=1 sets it when the window opens.
+// For tests and benchmarks: draw the old way, rendering and presenting every frame in full, as the
+// launcher did before it skipped unchanged frames and kept the background's still layers
+// (plat/backdrop.h). QM_PRESENT_EVERY_FRAME=1 sets it when the window opens.
 void setPresentEveryFrame(bool on);
 // How many frames were presented (swapped to the screen) since the process started.
 uint64_t presentedFrames();

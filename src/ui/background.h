@@ -34,4 +34,12 @@ BarGeometry backgroundBar(int i, double time, bool motion, float width, float he
 // How many 1-pixel scan lines a window of the given height gets: one every 3 pixels from the top.
 int scanLineCount(float height);
 
+// The glow around a bar reaches this far beyond it, in pixels at the interface scale.
+float barGlowReach(float scale);
+// The first of the window's rows that a bar or its glow can touch at any moment, in whole pixels:
+// the rows above it never change, at the given interface scale.
+float barsHighestRow(float height, float scale);
+// The first scan line at or below row (the lines above lie wholly above it).
+int firstScanLineFrom(float row);
+
 } // namespace ui

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 
@@ -131,6 +133,39 @@ TEST(UiBackground, BarsStandOnTheBottomEdgeTallestInTheMiddle) {
     const float middle = ui::backgroundBar(7, 0, false, 1120, 760).hb;
     EXPECT_GT(middle, ui::backgroundBar(0, 0, false, 1120, 760).hb);
     EXPECT_GT(middle, ui::backgroundBar(14, 0, false, 1120, 760).hb);
+}
+
+// The rows above barsHighestRow are kept in a layer drawn once: no bar, glow or antialiased fringe
+// may ever reach them, and the bound is close enough to keep most of the window still.
+TEST(UiBackground, BarsNeverReachTheStillRows) {
+    const struct {
+        float width, height, scale;
+    } cases[] = {{1120, 760, 1}, {2240, 1520, 2}, {1880, 1000, 2},  {640, 480, 1},
+                 {990, 690, 1},  {3360, 2280, 3}, {1121, 761, 1.5f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " at " << c.scale);
+        const float row = ui::barsHighestRow(c.height, c.scale);
+        EXPECT_EQ(row, std::floor(row));
+        EXPECT_GT(row, c.height / 2);
+        float highest = c.height;
+        for (int frame = 0; frame < 40 * 60; ++frame)
+            for (int i = 0; i < ui::kBackgroundBars; ++i) {
+                const ui::BarGeometry b =
+                    ui::backgroundBar(i, frame / 60.0, true, c.width, c.height);
+                highest = std::min({highest, b.top, b.glowTop - ui::barGlowReach(c.scale) - 0.5f});
+            }
+        EXPECT_GE(highest, row);
+        EXPECT_LT(highest - row, 4.0f) << "a bound that loose keeps less still than it could";
+    }
+}
+
+TEST(UiBackground, ScanLinesAboveARowLieWhollyAboveIt) {
+    const struct {
+        float row;
+        int first;
+    } cases[] = {{0, 0}, {1, 1}, {2, 1}, {3, 1}, {4, 2}, {477, 159}, {478, 160}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ui::firstScanLineFrom(c.row), c.first) << c.row;
 }
 
 // --- colours and labels --------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "ui/scene.h"
 
 #include "app/app.h"
+#include "plat/backdrop.h"
 #include "plat/clock.h"
 #include "plat/env.h"
 #include "plat/fs.h"
@@ -271,11 +272,13 @@ TEST_F(UiScreenshots, CardScreensAtTheDesignSize) {
         expectAPicture(shot.name, size);
 }
 
-// Each screen saved twice in one window at one frame time: after frames that left the picture on
-// screen unchanged, and with every frame rendered and presented as before. The files must be the
-// same byte for byte, at both scales, in both languages, with the motion on and off. One scale a
-// process: the launcher opens its window once, and a second window in one process crashed in
-// ImGui's OpenGL loader under AddressSanitizer.
+// Each screen saved twice in one window at one frame time: the new way, after frames that left the
+// picture on screen unchanged and with the background's still layers copied from where they were
+// kept, and the old way, with every frame drawn in full and presented. The files must be the same
+// byte for byte, at both scales, in both languages, with the motion on and off, after the window
+// was hidden and shown again, and after it changed its size. One scale a process: the launcher
+// opens its window once, and a second window in one process crashed in ImGui's OpenGL loader under
+// AddressSanitizer.
 class UiSkippedFrames : public UiScreenshots, public ::testing::WithParamInterface<float> {};
 
 TEST_P(UiSkippedFrames, ChangeNoPixel) {
@@ -305,46 +308,62 @@ TEST_P(UiSkippedFrames, ChangeNoPixel) {
         app.screenshotPath = path;
         drawOnce(app, 12.5);
     };
-    {
-        const float scale = GetParam();
-        std::string error;
-        ASSERT_TRUE(openWindow("QM Launcher", 1120, 760, scale, error)) << error;
-        ImGui::StyleColorsDark();
-        ui::setupFontsAndStyle();
-        uint64_t newWayFrames = 0, newWayPresents = 0;
-        for (bool motion : {false, true})
-            for (bool french : {false, true}) {
-                app.settings.motion = motion;
-                ui::french = french;
-                app.tab = 0;
-                app.showWhatsNew = false;
-                for (const Shot& screen : screens) {
-                    const std::string name = std::string(screen.name) + "-x" +
-                                             std::to_string(int(scale)) + (french ? "-fr" : "-en") +
-                                             (motion ? "-motion" : "");
-                    SCOPED_TRACE(name);
-                    screen.set(app);
-                    const std::string skipped = plat::joinPath(dir, name + "-skipped.png");
-                    const std::string every = plat::joinPath(dir, name + "-every.png");
-                    const uint64_t before = presentedFrames();
-                    shoot(screen, false, skipped);
-                    newWayFrames += settle + 1;
-                    newWayPresents += presentedFrames() - before;
-                    const uint64_t presented = presentedFrames();
-                    shoot(screen, true, every);
-                    EXPECT_EQ(presentedFrames() - presented, uint64_t(settle + 1))
-                        << "the old way presents all";
-                    const std::string a = fileBytes(skipped), b = fileBytes(every);
-                    EXPECT_GT(a.size(), 1000u);
-                    EXPECT_TRUE(a == b) << "the pictures differ";
-                }
-            }
-        // The comparison means something only if the new way really left frames out.
-        EXPECT_LT(newWayPresents, newWayFrames * 3 / 4);
-        setPresentEveryFrame(false);
-        shutdownWindow();
-        ui::french = false;
-    }
+    uint64_t newWayFrames = 0, newWayPresents = 0, newWayCopies = 0;
+    auto compareWays = [&](const Shot& screen, const std::string& name) {
+        SCOPED_TRACE(name);
+        screen.set(app);
+        const std::string skipped = plat::joinPath(dir, name + "-skipped.png");
+        const std::string every = plat::joinPath(dir, name + "-every.png");
+        const uint64_t before = presentedFrames();
+        shoot(screen, false, skipped);
+        newWayFrames += settle + 1;
+        newWayPresents += presentedFrames() - before;
+        const uint64_t presented = presentedFrames(), copied = plat::backdropCopies();
+        EXPECT_GT(copied, newWayCopies) << "the new way copies the still layers";
+        newWayCopies = copied;
+        shoot(screen, true, every);
+        EXPECT_EQ(presentedFrames() - presented, uint64_t(settle + 1))
+            << "the old way presents all";
+        EXPECT_EQ(plat::backdropCopies(), copied) << "the old way draws all";
+        const std::string a = fileBytes(skipped), b = fileBytes(every);
+        EXPECT_GT(a.size(), 1000u);
+        EXPECT_TRUE(a == b) << "the pictures differ";
+    };
+    const float scale = GetParam();
+    const std::string x = "-x" + std::to_string(int(scale));
+    std::string error;
+    ASSERT_TRUE(openWindow("QM Launcher", 1120, 760, scale, error)) << error;
+    ImGui::StyleColorsDark();
+    ui::setupFontsAndStyle();
+    for (bool motion : {false, true})
+        for (bool french : {false, true}) {
+            app.settings.motion = motion;
+            ui::french = french;
+            app.tab = 0;
+            app.showWhatsNew = false;
+            for (const Shot& screen : screens)
+                compareWays(screen,
+                            screen.name + x + (french ? "-fr" : "-en") + (motion ? "-motion" : ""));
+        }
+    // The comparison means something only if the new way really left frames out.
+    EXPECT_LT(newWayPresents, newWayFrames * 3 / 4);
+    // Hidden while a game runs, the window lets its layer go and makes it again when shown.
+    hideMainWindow();
+    showMainWindow();
+    ui::french = false;
+    compareWays(screens[0], screens[0].name + x + "-en-motion-shown-again");
+    // A window of another size gets still layers of its size.
+    int w = 0, h = 0;
+    SDL_GetWindowSize(mainWindow, &w, &h);
+    SDL_SetWindowSize(mainWindow, w - 130, h - 70);
+    SDL_SyncWindow(mainWindow);
+    ui::french = false;
+    compareWays(screens[0], screens[0].name + x + "-en-motion-resized");
+    int sized = 0;
+    SDL_GetWindowSize(mainWindow, &sized, &h);
+    EXPECT_EQ(sized, w - 130) << "the window took its new size";
+    setPresentEveryFrame(false);
+    shutdownWindow();
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, UiSkippedFrames, ::testing::Values(1.0f, 2.0f),
