@@ -71,6 +71,15 @@ SelftestStep Selftest::shot(const std::string& name, double wait) {
             }};
 }
 
+SelftestStep Selftest::discCheck() {
+    return {"check the disc", [this](App& app, double elapsed) {
+                if (elapsed == 0) app.startDiscCheck(disc);
+                if (elapsed < 0.2 || app.checkingDisc) return false;
+                note("disc check: %s", app.discMessage.empty() ? "ok" : app.discMessage);
+                return true;
+            }};
+}
+
 SelftestStep Selftest::instant(const char* name, std::function<void(App&)> action) {
     return {name, [action](App& app, double) {
                 action(app);
@@ -80,8 +89,14 @@ SelftestStep Selftest::instant(const char* name, std::function<void(App&)> actio
 
 // --- the script ----------------------------------------------------------------------------------
 
+void (*Selftest::testScript)(Selftest&) = nullptr;
+
 void Selftest::build() {
     steps.clear();
+    if (testScript) {
+        testScript(*this);
+        return;
+    }
     if (screens) {
         buildScreens();
         return;
@@ -102,12 +117,7 @@ void Selftest::build() {
         steps.push_back({"wait for the error", [](App& app, double) { return !app.building; }});
         steps.push_back(shot("04-build-error", 0.8));
     }
-    steps.push_back({"check the disc", [this](App& app, double elapsed) {
-                         if (elapsed == 0) app.startDiscCheck(disc);
-                         if (elapsed < 0.2 || app.checkingDisc) return false;
-                         note("disc check: %s", app.discMessage.empty() ? "ok" : app.discMessage);
-                         return true;
-                     }});
+    steps.push_back(discCheck());
     steps.push_back(shot("05-ready", 0.8));
     steps.push_back(buildTest());
     steps.push_back(shot("09-built", 1));

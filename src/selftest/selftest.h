@@ -34,6 +34,10 @@ struct Selftest {
     double buildStart = 0;
     std::string captureDir;
 
+    // A test build's own script, which build() runs instead of the launcher's; empty in the
+    // launcher itself.
+    static void (*testScript)(Selftest&);
+
     ~Selftest();
     bool active() const { return !disc.empty(); }
     bool finished() const { return current >= steps.size(); }
@@ -43,6 +47,10 @@ struct Selftest {
     void buildScreens();
     void step(App& app);
 
+    // Checks the self-test's disc and logs the verdict.
+    SelftestStep discCheck();
+    // A step that runs the action once and goes on.
+    static SelftestStep instant(const char* name, std::function<void(App&)> action);
     // A step that waits, then saves the next drawn frame as shotsDir/name.png.
     SelftestStep shot(const std::string& name, double wait);
     // Points the game's window captures at captureDir/name, when the caller asked for captures.
@@ -58,7 +66,6 @@ struct Selftest {
     }
 
 private:
-    SelftestStep instant(const char* name, std::function<void(App&)> action);
     SelftestStep vanishingDiscTest();
     SelftestStep buildTest();
     SelftestStep playTest();

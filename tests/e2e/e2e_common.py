@@ -39,13 +39,14 @@ def make_discs(out, demo=False):
 NO_HOST = "http://127.0.0.1:9/repos/Kettlewise/ZO_Duzoru/releases/latest"
 
 
-def run_launcher(release, args, env_extra, timeout, log_path):
+def run_launcher(release, args, env_extra, timeout, log_path, program=LAUNCHER):
+    """Runs the release's launcher, or another program of the release such as a test build."""
     env = dict(os.environ)
     env.update(env_extra)
     if "--update-url" not in args:
         args = [*args, "--update-url", NO_HOST]
     with open(log_path, "wb") as log:
-        p = subprocess.run([os.path.join(release, LAUNCHER), "--release", release, *args],
+        p = subprocess.run([os.path.join(release, program), "--release", release, *args],
                            env=env, stdout=log, stderr=subprocess.STDOUT, timeout=timeout)
     return p.returncode
 

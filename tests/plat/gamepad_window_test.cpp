@@ -7,6 +7,7 @@
 #include "plat/window.h"
 #include "support/png_read.h"
 #include "support/temp_dir.h"
+#include "support/virtual_pad.h"
 #include "ui/frame.h"
 
 #include <SDL3/SDL.h>
@@ -36,25 +37,12 @@ protected:
         app.whatsNewVersion = "0.6.1";
         frames(2); // the gamepad subsystem starts after the first frame
 
-        // The test's own hold on the joysticks keeps its pad attached while the launcher lets go.
-        ASSERT_TRUE(SDL_InitSubSystem(SDL_INIT_JOYSTICK)) << SDL_GetError();
-        joysticks = true;
-        SDL_VirtualJoystickDesc desc;
-        SDL_INIT_INTERFACE(&desc);
-        desc.type = SDL_JOYSTICK_TYPE_GAMEPAD;
-        desc.naxes = SDL_GAMEPAD_AXIS_COUNT;
-        desc.nbuttons = SDL_GAMEPAD_BUTTON_COUNT;
-        desc.name = "virtual test pad";
-        const SDL_JoystickID id = SDL_AttachVirtualJoystick(&desc);
-        ASSERT_NE(id, 0u) << SDL_GetError();
-        pad = SDL_OpenJoystick(id);
-        ASSERT_NE(pad, nullptr) << SDL_GetError();
+        ASSERT_TRUE(pad.attach(error)) << error;
         frames(3);
         ASSERT_TRUE(ImGui::GetIO().BackendFlags & ImGuiBackendFlags_HasGamepad);
     }
     void TearDown() override {
-        if (pad) SDL_CloseJoystick(pad);
-        if (joysticks) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+        pad.detach();
         if (mainWindow) shutdownWindow();
         SDL_ResetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS);
     }
@@ -73,9 +61,9 @@ protected:
     void press(SDL_GamepadButton button) {
         // Held for one frame: frames drawn by software take long enough for a longer hold to
         // repeat.
-        SDL_SetJoystickVirtualButton(pad, button, true);
+        pad.set(button, true);
         frames(1);
-        SDL_SetJoystickVirtualButton(pad, button, false);
+        pad.set(button, false);
         frames(2);
     }
     static ImGuiID focus() { return GImGui->NavId; }
@@ -108,8 +96,7 @@ protected:
 
     TempDir dir;
     App app;
-    SDL_Joystick* pad = nullptr;
-    bool joysticks = false;
+    VirtualPad pad;
 };
 
 TEST_F(GamepadWindow, ShoulderDpadAAndBDriveTheLauncher) {
