@@ -153,14 +153,6 @@ bool copyFile(const std::string& from, const std::string& to, std::string& reaso
 
 namespace {
 
-void removeTree(const std::string& path) {
-    for (const std::string& sub : plat::listSubfolders(path))
-        removeTree(sub);
-    for (const plat::FileEntry& f : plat::listFiles(path, ""))
-        plat::removePath(f.path);
-    plat::removePath(path);
-}
-
 void collect(const std::string& dir, const std::string& prefix, std::vector<std::string>& out) {
     for (const plat::FileEntry& f : plat::listFiles(dir, ""))
         out.push_back(prefix + plat::fileName(f.path));
@@ -171,7 +163,7 @@ void collect(const std::string& dir, const std::string& prefix, std::vector<std:
 } // namespace
 
 bool freshDir(const std::string& path, std::string& reason) {
-    removeTree(path);
+    plat::removeTree(path);
     if (plat::makeDirs(path)) return true;
     reason = format("the folder %s cannot be made: %s", path.c_str(), std::strerror(errno));
     return false;

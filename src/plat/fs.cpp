@@ -47,4 +47,12 @@ std::string userDir() {
     return absolutePath(dir);
 }
 
+bool removeTree(const std::string& path) {
+    for (const std::string& sub : listSubfolders(path))
+        removeTree(sub);
+    for (const FileEntry& f : listFiles(path, ""))
+        removePath(f.path);
+    return removePath(path);
+}
+
 } // namespace plat

@@ -49,6 +49,9 @@ bool isDirectory(const std::string& path);
 bool makeDirs(const std::string& path);
 // Removes a file or an empty folder.
 bool removePath(const std::string& path);
+// Removes the folder with its files and subfolders, as far as they can be removed; true when the
+// folder itself went.
+bool removeTree(const std::string& path);
 bool hardLink(const std::string& existing, const std::string& link);
 
 // fopen with a UTF-8 path.

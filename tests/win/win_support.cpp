@@ -92,18 +92,6 @@ void writeFile(const std::string& path, const std::string& bytes) {
     std::fclose(f);
 }
 
-namespace {
-
-void removeTree(const std::string& dir) {
-    for (const std::string& sub : plat::listSubfolders(dir))
-        removeTree(sub);
-    for (const plat::FileEntry& f : plat::listFiles(dir, ""))
-        plat::removePath(f.path);
-    plat::removePath(dir);
-}
-
-} // namespace
-
 TempDir::TempDir() {
     wchar_t base[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, base);
@@ -118,7 +106,7 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    if (!path_.empty()) removeTree(path_);
+    if (!path_.empty()) plat::removeTree(path_);
 }
 
 } // namespace wintest
